@@ -98,6 +98,7 @@ public:
 #undef CORE_PROFILE_DECLARE_ACCESSORS
 
 private:
+    friend class ProfileAccess;
     void init(const QString &fileName);
     template <typename T>
     T typedValue(QVariant &member, const char *name, const T &defaultValue);
