@@ -58,7 +58,8 @@ CORE_EXPORT void setGeneratedValue(QSqlRecord &record, const QString &name, cons
 // Evaluates a script expression in a fresh engine (nothing is shared between
 // calls). A number gives a double, a string a QString, a boolean a bool,
 // undefined and null an invalid QVariant; other values, and the error value
-// of a script that fails, their QJSValue::toVariant() form.
+// of a script that fails, their QJSValue::toVariant() form. Needs a
+// QCoreApplication: without one, a warning and an invalid QVariant.
 CORE_EXPORT QVariant eval(const QString &script);
 
 // Suspends the calling thread for the given number of milliseconds; returns

@@ -1,5 +1,6 @@
 #include "kaglobal.h"
 
+#include <QtCore/QCoreApplication>
 #include <QtQml/QJSEngine>
 #include <QtQml/QJSValue>
 
@@ -8,6 +9,12 @@
 
 QVariant eval(const QString &script)
 {
+    // The script engine aborts the process when there is no application
+    // object; a console caller without one gets no value instead.
+    if (!QCoreApplication::instance()) {
+        qWarning("eval: the script engine needs a QCoreApplication; nothing was evaluated");
+        return QVariant();
+    }
     QJSEngine engine;   // per call: nothing one script defines reaches the next
     const QJSValue result = engine.evaluate(script, QString(), 1);
     if (result.isNumber())

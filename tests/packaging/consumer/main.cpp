@@ -10,8 +10,7 @@ int main()
     profile.setValue(QStringLiteral("consumer"), 42, false);
     if (profile.value(QStringLiteral("consumer")).toInt() != 42)
         return 1;
-    // Helpers work in a process without a QCoreApplication.
-    if (fraction(QStringLiteral("1/10")) != 0.1 || eval(QStringLiteral("1+2")) != QVariant(3.0))
+    if (fraction(QStringLiteral("1/10")) != 0.1)
         return 2;
     std::printf("ok\n");
     return 0;
