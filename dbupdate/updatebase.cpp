@@ -165,11 +165,31 @@ bool UpdateBase::copyRows(const QString &target, const QString &source, const QS
     }
 
     // Row by row, the values bound to a prepared insert (never written into
-    // the statement's text, which would change blobs and texts).
+    // the statement's text, which would change blobs and texts). The driver
+    // hands an empty blob back as a null byte array, which would bind as
+    // NULL: the SQL type of each value, selected beside it, tells them apart.
+    const QSqlRecord columns = select.record();
+    const int columnCount = columns.count();
+    QStringList types;
+    for (int i = 0; i < columnCount; ++i)
+        types << QStringLiteral("typeof(%1)").arg(driver->escapeIdentifier(columns.fieldName(i), QSqlDriver::FieldName));
+    if (columnCount > 0
+        && !select.exec(QStringLiteral("select *, %1 from %2").arg(types.join(QLatin1String(", ")), source))) {
+        logQueryError(select, __FILE__, __LINE__);
+        m_aborted = abortsTransaction(select.lastError());
+        return false;
+    }
     QSqlQuery insert(db);
     bool prepared = false;
     while (select.next()) {
         QSqlRecord row = select.record();
+        for (int i = 0; i < columnCount; ++i) {
+            if (select.value(columnCount + i).toString() == QLatin1String("blob")
+                && row.value(i).toByteArray().isNull())
+                row.setValue(i, QByteArray(""));
+        }
+        while (row.count() > columnCount)
+            row.remove(columnCount);
         for (const QString &name : leaveOut) {
             const int i = row.indexOf(name);
             if (i >= 0)

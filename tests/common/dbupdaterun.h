@@ -1,0 +1,65 @@
+#ifndef DBUPDATERUN_H
+#define DBUPDATERUN_H
+
+// Running the built dbupdate program as service staff would, and looking at
+// the files it leaves, through the sqlite3 shell.
+
+#include <QtCore/QDir>
+#include <QtCore/QProcess>
+#include <QtTest/QTest>
+
+namespace dbupdaterun {
+
+struct Result
+{
+    int exitCode = -1;
+    QString warnings;   // everything written to standard error
+};
+
+inline Result run(const QString &directory, const QStringList &arguments = {})
+{
+    QProcess process;
+    process.setWorkingDirectory(directory);
+    process.start(QStringLiteral(DBUPDATE_PATH), arguments);
+    Result result;
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.exitCode = process.exitCode();
+    result.warnings = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+// Runs the sqlite3 shell on a file with the given input; returns its output.
+inline QString sqlite3(const QString &file, const QByteArray &input)
+{
+    QProcess process;
+    process.start(QStringLiteral(SQLITE3_PATH), {file});
+    process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished(120000);
+    const QByteArray errors = process.readAllStandardError();
+    if (!errors.isEmpty())
+        qWarning("sqlite3 %s: %s", qPrintable(file), errors.constData());
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// Creates a database file from one of the example SQL files.
+inline void loadExample(const QString &file, const QString &example)
+{
+    QFile sql(QStringLiteral(EXAMPLES_DIR "/") + example);
+    QVERIFY(sql.open(QIODevice::ReadOnly));
+    sqlite3(file, sql.readAll());
+}
+
+// The whole content of a file as SQL text: what "exactly as before" compares.
+inline QString dump(const QString &file)
+{
+    return sqlite3(file, ".dump\n");
+}
+
+} // namespace dbupdaterun
+
+#endif // DBUPDATERUN_H
