@@ -14,7 +14,7 @@ namespace ka {
 
 // The kind of a sample. Only statim and QC samples have a sample number
 // prefix; every other value is an ordinary sample.
-enum SampleType {
+enum SampleType : int {
     OrdinarySample = 0,
     StatimSample = 1,
     QcSample = 2

@@ -14,7 +14,7 @@ namespace ka {
 
 // Bits of AnalysisResult::flags(). Several may be set at once; other bits are
 // kept and returned unchanged.
-enum ResultFlag {
+enum ResultFlag : int {
     DilutionResultFlag = 0x0002,    // diluted sample: mark before the number
     LowerReportLimitFlag = 0x0004,  // below the reportable range: mark before
     UpperReportLimitFlag = 0x0008,  // above the reportable range: mark before
@@ -104,7 +104,7 @@ class AnalysisResultData;
 class CORE_EXPORT AnalysisResult
 {
 public:
-    enum ErrorCode {
+    enum ErrorCode : qint32 {
         NoError = 0,
         InvalidValue = 1,
         UnknownError = 2,
@@ -117,7 +117,7 @@ public:
         NotClotted = 9
     };
 
-    enum Format {
+    enum Format : int {
         WithMarks = 0,
         NumberOnly = 1
     };

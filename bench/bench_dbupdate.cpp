@@ -1,0 +1,130 @@
+// The upgrade of a data.db whose six lookup tables hold N rows each: the
+// dbupdate program against the floor of the same rebuild done by the sqlite3
+// shell as INSERT ... SELECT inside one transaction. Both are whole processes
+// on a fresh copy of the file; the copy is not timed.
+#include "dbupdaterun.h"
+
+#include <QtCore/QCoreApplication>
+#include <QtCore/QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <memory>
+
+namespace {
+
+const char *const lookupTables[] = {"department", "sex", "treatmentRoom", "diagnosis", "doctor", "operator"};
+
+// A version-0 installation with N rows per lookup table, made once per N.
+class Installation
+{
+public:
+    explicit Installation(int rows)
+    {
+        using namespace dbupdaterun;
+        loadExample(m_dir.filePath(QStringLiteral("data.db")), QStringLiteral("data-v0.sql"));
+        QByteArray more = "begin;\n";
+        for (const char *table : lookupTables)
+            more += QByteArray("with recursive n(i) as (select 100 union all select i + 1 from n where i < ")
+                    + QByteArray::number(99 + rows) + ") insert into " + table
+                    + "(id, abbr, name) select i, 'Abbr' || i, 'Name ' || i from n;\n";
+        more += "commit;\n";
+        sqlite3(m_dir.filePath(QStringLiteral("data.db")), more);
+        // profile.db and qc.db already current, so the data upgrade dominates.
+        loadExample(m_dir.filePath(QStringLiteral("profile.db")), QStringLiteral("profile-v0.sql"));
+        loadExample(m_dir.filePath(QStringLiteral("qc.db")), QStringLiteral("qc.sql"));
+        QTemporaryDir upgrade;
+        QFile::copy(m_dir.filePath(QStringLiteral("profile.db")), upgrade.filePath(QStringLiteral("profile.db")));
+        run(upgrade.path());
+        QFile::remove(m_dir.filePath(QStringLiteral("profile.db")));
+        QFile::copy(upgrade.filePath(QStringLiteral("profile.db")), m_dir.filePath(QStringLiteral("profile.db")));
+    }
+
+    void copyTo(const QString &dir) const
+    {
+        for (const char *name : {"profile.db", "data.db", "qc.db"}) {
+            QFile::remove(dir + QLatin1Char('/') + QLatin1String(name));
+            QFile::copy(m_dir.filePath(QLatin1String(name)), dir + QLatin1Char('/') + QLatin1String(name));
+        }
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+const Installation &installation(int rows)
+{
+    static std::map<int, std::unique_ptr<Installation>> made;
+    auto &slot = made[rows];
+    if (!slot)
+        slot = std::make_unique<Installation>(rows);
+    return *slot;
+}
+
+QByteArray shellRebuild()
+{
+    QByteArray sql = "pragma legacy_alter_table=on;\n"
+                     "begin immediate;\n"
+                     "alter table patient add sampleType text;\n"
+                     "alter table patient add hospitalNo text;\n";
+    for (const char *t : lookupTables) {
+        const QByteArray table(t);
+        sql += "alter table " + table + " rename to " + table + "_bak;\n"
+               "create table " + table + "(id integer primary key, abbr text COLLATE NOCASE, name text);\n"
+               "insert into " + table + "(id, abbr, name) select id, abbr, name from " + table + "_bak;\n"
+               "drop table " + table + "_bak;\n"
+               "create index if not exists " + table + "_index on " + table + " (abbr);\n";
+    }
+    sql += "create table detail(id integer primary key, patientId integer references patient, item text, "
+           "info text, unique(patientId, item) on conflict replace);\n"
+           "create table version(version integer);\n"
+           "drop trigger on_delete_patient;\n"
+           "create trigger on_delete_patient after delete on patient begin "
+           "delete from exam where old.sampleNo = exam.sampleNo and old.date = exam.date; "
+           "delete from result where old.id = result.patientId; "
+           "delete from patientExtra where old.id = patientExtra.patientId; "
+           "delete from curve where old.id = curve.patientId; "
+           "delete from detail where old.id = detail.patientId; end;\n"
+           "insert into version values(2);\n"
+           "commit;\n";
+    return sql;
+}
+
+void BM_Dbupdate(benchmark::State &state)
+{
+    const Installation &source = installation(int(state.range(0)));
+    QTemporaryDir dir;
+    for (auto _ : state) {
+        state.PauseTiming();
+        source.copyTo(dir.path());
+        state.ResumeTiming();
+        if (dbupdaterun::run(dir.path()).exitCode != 0)
+            state.SkipWithError("dbupdate failed");
+    }
+}
+BENCHMARK(BM_Dbupdate)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Sqlite3ShellFloor(benchmark::State &state)
+{
+    const Installation &source = installation(int(state.range(0)));
+    const QByteArray sql = shellRebuild();
+    QTemporaryDir dir;
+    for (auto _ : state) {
+        state.PauseTiming();
+        source.copyTo(dir.path());
+        state.ResumeTiming();
+        dbupdaterun::sqlite3(dir.filePath(QStringLiteral("data.db")), sql);
+    }
+}
+BENCHMARK(BM_Sqlite3ShellFloor)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
