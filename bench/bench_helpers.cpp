@@ -76,10 +76,8 @@ BENCHMARK(BM_NextSampleNo)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void setUp()
 {
-    testsupport::execSql(QStringLiteral("profile.db"), {QStringLiteral("create table profile(name text primary key, value)")});
-    testsupport::execSql(QStringLiteral("qc.db"), {QStringLiteral("create table t(id)")});
     // 100,000 patients over a year: about 274 a day.
-    testsupport::execSql(QStringLiteral("data.db"), {
+    testsupport::createStoreFiles({
         QStringLiteral("create table patient(id integer primary key, sampleNo text, date text)"),
         QStringLiteral("with recursive n(i) as (select 0 union all select i + 1 from n where i < 99999) "
                        "insert into patient(sampleNo, date) "

@@ -172,9 +172,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     testsupport::WorkingDirectory dir;
-    testsupport::execSql(QStringLiteral("profile.db"), {QStringLiteral("create table profile(name text primary key, value)")});
-    testsupport::execSql(QStringLiteral("data.db"), {QStringLiteral("create table t(id)")});
-    testsupport::execSql(QStringLiteral("qc.db"), {QStringLiteral("create table t(id)")});
+    testsupport::createStoreFiles();
     Profile::instance();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -19,30 +19,39 @@ int ClotCurve::size() const
     return int(n);
 }
 
-double ClotCurve::x(int i) const
+namespace {
+
+// The segment that holds curve point i, with the point's index in it in *j;
+// null when there is no such point.
+const ClotCurve::Segment *locate(const QList<ClotCurve::Segment> &segments, int i, qsizetype *j)
 {
     if (i < 0)
-        return 0.0;
-    qsizetype j = i;
-    for (const Segment &segment : segmentList) {
-        if (j < segment.y.size())
-            return segment.x0 + double(j) * segment.dx;
-        j -= segment.y.size();
+        return nullptr;
+    qsizetype k = i;
+    for (const ClotCurve::Segment &segment : segments) {
+        if (k < segment.y.size()) {
+            *j = k;
+            return &segment;
+        }
+        k -= segment.y.size();
     }
-    return 0.0;
+    return nullptr;
+}
+
+} // namespace
+
+double ClotCurve::x(int i) const
+{
+    qsizetype j = 0;
+    const Segment *segment = locate(segmentList, i, &j);
+    return segment ? segment->x0 + double(j) * segment->dx : 0.0;
 }
 
 double ClotCurve::y(int i) const
 {
-    if (i < 0)
-        return 0.0;
-    qsizetype j = i;
-    for (const Segment &segment : segmentList) {
-        if (j < segment.y.size())
-            return segment.y.at(j);
-        j -= segment.y.size();
-    }
-    return 0.0;
+    qsizetype j = 0;
+    const Segment *segment = locate(segmentList, i, &j);
+    return segment ? segment->y.at(j) : 0.0;
 }
 
 void ClotCurve::remove(int pos, int n)

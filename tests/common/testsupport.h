@@ -73,6 +73,19 @@ inline QVariant selectValue(const QString &fileName, const QString &statement)
     return rows.isEmpty() || rows.first().isEmpty() ? QVariant() : rows.first().first();
 }
 
+// The three files Profile opens, in the working directory: profile.db with
+// an empty profile table plus the given statements, data.db made by the
+// given statements, and qc.db with one table.
+inline bool createStoreFiles(const QStringList &dataStatements = {QStringLiteral("create table t(id)")},
+                             const QStringList &profileStatements = {})
+{
+    return execSql(QStringLiteral("profile.db"),
+                   QStringList{QStringLiteral("create table profile(name text primary key, value)")}
+                       + profileStatements)
+        && execSql(QStringLiteral("data.db"), dataStatements)
+        && execSql(QStringLiteral("qc.db"), {QStringLiteral("create table qc(id integer)")});
+}
+
 // Makes a fresh temporary directory the working directory for its lifetime.
 class WorkingDirectory
 {

@@ -26,17 +26,14 @@ private:
 
 void tst_SampleNumbers::initTestCase()
 {
-    QVERIFY(execSql(QStringLiteral("profile.db"), {
-        QStringLiteral("create table profile(name text primary key, value)"),
-        QStringLiteral("insert into profile values('qc_sample_prefix', 'Q-')")}));
-    QVERIFY(execSql(QStringLiteral("data.db"), {
+    QVERIFY(createStoreFiles({
         QStringLiteral("create table patient(id integer primary key, sampleNo text, date text)"),
         QStringLiteral("insert into patient(sampleNo, date) values('1', '2026-03-01'), ('2', '2026-03-01'), ('10', '2026-03-01')"),
         QStringLiteral("insert into patient(sampleNo, date) values('7', '2026-03-02'), ('12b', '2026-03-02'), ('S5', '2026-03-02')"),
         QStringLiteral("insert into patient(sampleNo, date) values('S5', '2026-03-03'), ('abc', '2026-03-03')"),
         QStringLiteral("insert into patient(sampleNo, date) values('40', '2026-02-28')"),
-        QStringLiteral("insert into patient(sampleNo, date) values('99', NULL)")}));
-    QVERIFY(execSql(QStringLiteral("qc.db"), {QStringLiteral("create table qc(id integer)")}));
+        QStringLiteral("insert into patient(sampleNo, date) values('99', NULL)")},
+        {QStringLiteral("insert into profile values('qc_sample_prefix', 'Q-')")}));
     Profile::instance();
 }
 

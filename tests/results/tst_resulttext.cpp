@@ -28,9 +28,7 @@ private:
 
 void tst_ResultText::initTestCase()
 {
-    QVERIFY(execSql(QStringLiteral("profile.db"), {QStringLiteral("create table profile(name text primary key, value)")}));
-    QVERIFY(execSql(QStringLiteral("data.db"), {QStringLiteral("create table curve(patientId integer, item text, curve blob)")}));
-    QVERIFY(execSql(QStringLiteral("qc.db"), {QStringLiteral("create table qc(id integer)")}));
+    QVERIFY(createStoreFiles({QStringLiteral("create table curve(patientId integer, item text, curve blob)")}));
     Profile::instance();
 }
 

@@ -45,8 +45,7 @@ private:
 void tst_Profile::init()
 {
     m_dir = std::make_unique<WorkingDirectory>();
-    QVERIFY(execSql(QStringLiteral("profile.db"), {
-        QStringLiteral("create table profile(name text primary key, value)"),
+    QVERIFY(createStoreFiles({QStringLiteral("create table patient(id integer)")}, {
         QStringLiteral("insert into profile values('count', 240)"),
         QStringLiteral("insert into profile values('ratio', '1/10')"),
         QStringLiteral("insert into profile values('real', 0.1)"),
@@ -56,8 +55,6 @@ void tst_Profile::init()
         QStringLiteral("insert into profile values('max_qc_file', 'abc')"),
         QStringLiteral("insert into profile values('qc_method', 3)"),
     }));
-    QVERIFY(execSql(QStringLiteral("data.db"), {QStringLiteral("create table patient(id integer)")}));
-    QVERIFY(execSql(QStringLiteral("qc.db"), {QStringLiteral("create table qc(id integer)")}));
     m_profile = openProfile();
 }
 

@@ -24,9 +24,7 @@ private:
 
 void tst_ProfileThreads::concurrentLookupsAndStores()
 {
-    QVERIFY(execSql(QStringLiteral("profile.db"), {QStringLiteral("create table profile(name text primary key, value)")}));
-    QVERIFY(execSql(QStringLiteral("data.db"), {QStringLiteral("create table t(id)")}));
-    QVERIFY(execSql(QStringLiteral("qc.db"), {QStringLiteral("create table t(id)")}));
+    QVERIFY(createStoreFiles());
 
     constexpr int threadCount = 4;
     constexpr int rounds = 50;
