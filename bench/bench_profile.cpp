@@ -58,7 +58,7 @@ BENCHMARK(BM_TypedGetter);
 // What "a plain member read" of a text costs: copying a QString member.
 struct PlainMember
 {
-    QString hospital = QStringLiteral("City");
+    QString hospital = QString::fromLatin1("City");   // heap data, like a loaded value
 };
 
 void BM_PlainMemberCopy(benchmark::State &state)

@@ -296,21 +296,32 @@ void tst_Serial::readReturnsAfterInterval()
     Pty pty;
     Serial serial;
     QVERIFY(openRaw(serial, pty.name()));
-    QVERIFY(serial.setTimeouts(50, 500, 1000));
-    pty.send("ab");
-    std::thread late([&pty] {
-        QThread::msleep(20);   // within the interval: still the same read
-        pty.send("cd");
-    });
     char buffer[10];
     QElapsedTimer timer;
+
+    // 4 bytes, then silence: those 4 once 50 ms pass without a byte.
+    QVERIFY(serial.setTimeouts(50, 500, 1000));
+    pty.send("abcd");
     timer.start();
+    QCOMPARE(serial.read(buffer, 10), 4);
+    qint64 elapsed = timer.elapsed();
+    QCOMPARE(QByteArray(buffer, 4), QByteArray("abcd"));
+    QVERIFY2(elapsed >= 50 && elapsed < 450, qPrintable(QString::number(elapsed)));
+
+    // A gap shorter than the interval does not end the read.
+    QVERIFY(serial.setTimeouts(300, 2000, 1000));
+    pty.send("ab");
+    std::thread late([&pty] {
+        QThread::msleep(20);
+        pty.send("cd");
+    });
+    timer.restart();
     const qint64 n = serial.read(buffer, 10);
-    const qint64 elapsed = timer.elapsed();
+    elapsed = timer.elapsed();
     late.join();
     QCOMPARE(n, 4);
     QCOMPARE(QByteArray(buffer, 4), QByteArray("abcd"));
-    QVERIFY2(elapsed >= 50 && elapsed < 450, qPrintable(QString::number(elapsed)));
+    QVERIFY2(elapsed >= 300 && elapsed < 1900, qPrintable(QString::number(elapsed)));
 }
 
 void tst_Serial::writeTimesOut()
