@@ -31,7 +31,7 @@ scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DCORE_BUILD_BENCH=OFF \
   "-DCMAKE_CXX_FLAGS=$tsan_flags" "-DCMAKE_EXE_LINKER_FLAGS=$tsan_flags" \
   "-DCMAKE_SHARED_LINKER_FLAGS=$tsan_flags"
 (cd build-tsan &&
-  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/scripts/tsan.supp" \
   ctest --output-on-failure -L concurrency) || status=1
 
 if [ -x scripts/fuzz.sh ]; then
