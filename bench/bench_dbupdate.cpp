@@ -4,8 +4,9 @@
 // on a fresh copy of the file; the copy is not timed.
 #include "dbupdaterun.h"
 
-#include <QtCore/QCoreApplication>
 #include <QtCore/QTemporaryDir>
+#include "benchmain.h"
+
 #include <benchmark/benchmark.h>
 
 #include <map>
@@ -122,9 +123,5 @@ BENCHMARK(BM_Sqlite3ShellFloor)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillis
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

@@ -6,8 +6,9 @@
 
 #include "testsupport.h"
 
-#include <QtCore/QCoreApplication>
 #include <QtQml/QJSEngine>
+#include "benchmain.h"
+
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -89,11 +90,6 @@ void setUp()
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
     testsupport::WorkingDirectory dir;
-    setUp();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv, setUp);
 }

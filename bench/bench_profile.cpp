@@ -4,8 +4,9 @@
 
 #include "testsupport.h"
 
-#include <QtCore/QCoreApplication>
 #include <QtCore/QSettings>
+#include "benchmain.h"
+
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -98,10 +99,5 @@ BENCHMARK(BM_PreparedSqliteSelect);
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    setUp();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv, setUp);
 }

@@ -5,9 +5,10 @@
 
 #include "testsupport.h"
 
-#include <QtCore/QCoreApplication>
 #include <QtCore/QDataStream>
 #include <QtCore/QtEndian>
+#include "benchmain.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -170,12 +171,9 @@ BENCHMARK(BM_QStringNumberOnly);
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
     testsupport::WorkingDirectory dir;
-    testsupport::createStoreFiles();
-    Profile::instance();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv, [] {
+        testsupport::createStoreFiles();
+        Profile::instance();
+    });
 }

@@ -2,7 +2,8 @@
 // plain write()/read() on the same descriptors.
 #include <serial.h>
 
-#include <QtCore/QCoreApplication>
+#include "benchmain.h"
+
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -123,9 +124,5 @@ BENCHMARK(BM_RawRoundTrip)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

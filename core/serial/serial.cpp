@@ -293,6 +293,12 @@ qint64 Serial::bytesAvailable() const
     return waiting + QIODevice::bytesAvailable();
 }
 
+qint64 Serial::fail(const QString &error, qint64 transferred)
+{
+    setErrorString(error);
+    return transferred > 0 ? transferred : -1;
+}
+
 qint64 Serial::readData(char *data, qint64 maxSize)
 {
     if (m_fd < 0)
@@ -306,10 +312,7 @@ qint64 Serial::readData(char *data, qint64 maxSize)
     QElapsedTimer sinceLastByte;
     qint64 received = 0;
     bool hungUp = false;
-    const auto failed = [this, &received](const QString &error) {
-        setErrorString(error);
-        return received > 0 ? received : qint64(-1);
-    };
+    const auto failed = [this, &received](const QString &error) { return fail(error, received); };
 
     for (;;) {
         const ssize_t n = ::read(m_fd, data + received, size_t(count - received));
@@ -372,21 +375,15 @@ qint64 Serial::writeData(const char *data, qint64 maxSize)
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno != EAGAIN) {
-            setErrorString(systemError(errno));
-            return written > 0 ? written : -1;
-        }
+        if (n < 0 && errno != EAGAIN)
+            return fail(systemError(errno), written);
         if (deadline.hasExpired())
             return written;
         pollfd p{m_fd, POLLOUT, 0};
         const int r = ::poll(&p, 1, pollTimeout(deadline));
-        if (r < 0 && errno != EINTR) {
-            setErrorString(systemError(errno));
-            return written > 0 ? written : -1;
-        }
-        if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) && !(p.revents & POLLOUT)) {
-            setErrorString(tr("The serial device is no longer available"));
-            return written > 0 ? written : -1;
-        }
+        if (r < 0 && errno != EINTR)
+            return fail(systemError(errno), written);
+        if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) && !(p.revents & POLLOUT))
+            return fail(tr("The serial device is no longer available"), written);
     }
 }

@@ -82,6 +82,9 @@ public:
     }
 
 private:
+    // Sets the error and returns what was transferred, or -1 for nothing.
+    qint64 fail(const QString &error, qint64 transferred);
+
     QString m_fileName;
     int m_fd = -1;
     int m_readInterval = 0;
