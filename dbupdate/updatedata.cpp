@@ -5,6 +5,20 @@ UpdateData::UpdateData(QObject *parent)
 {
 }
 
+QStringList UpdateData::dataIndexStatements()
+{
+    return {
+        // ClotCurve::save/load/erase, and the trigger's curve delete by patient
+        QStringLiteral("create index if not exists curve_patientId_item_index on curve (patientId, item)"),
+        // nextSampleNo: the sample numbers of one day
+        QStringLiteral("create index if not exists patient_date_index on patient (date)"),
+        // on_delete_patient: a patient's exam rows by sample number and day
+        QStringLiteral("create index if not exists exam_sampleNo_date_index on exam (sampleNo, date)"),
+        QStringLiteral("create index if not exists result_patientId_index on result (patientId)"),
+        QStringLiteral("create index if not exists patientExtra_patientId_index on patientExtra (patientId)"),
+    };
+}
+
 bool UpdateData::update()
 {
     if (!isReady())
@@ -52,6 +66,14 @@ bool UpdateData::upgrade()
             "\tdelete from detail where old.id = detail.patientId;\n"
             "end"));
     }
+
+    // On every run: the indexes that keep the application's statements fast
+    // as the lab's history grows. Without them loading a stored curve, the
+    // day's next sample number and the trigger's deletes read whole tables.
+    // A table or column the file lacks makes its statement fail; it is
+    // logged and skipped like any ordinary failure.
+    for (const QString &index : dataIndexStatements())
+        UPDATE_EXEC(index);
 
     UPDATE_EXEC(QStringLiteral("delete from version"));
     UPDATE_EXEC(QStringLiteral("insert into version values(2)"));

@@ -14,6 +14,9 @@ public:
     explicit UpdateData(QObject *parent = nullptr);
     bool update() override;
 
+    // The "create index if not exists" statements run on every upgrade.
+    static QStringList dataIndexStatements();
+
 private:
     bool upgrade();
 };
