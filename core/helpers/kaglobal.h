@@ -1,7 +1,7 @@
-#ifndef KAGLOBAL_H
-#define KAGLOBAL_H
+#ifndef CORE_KAGLOBAL_H
+#define CORE_KAGLOBAL_H
 
-#include <core_export.h>
+#include "core_export.h"
 
 #include <QtCore/QDate>
 #include <QtCore/QString>
@@ -58,9 +58,16 @@ CORE_EXPORT void setGeneratedValue(QSqlRecord &record, const QString &name, cons
 // Evaluates a script expression in a fresh engine (nothing is shared between
 // calls). A number gives a double, a string a QString, a boolean a bool,
 // undefined and null an invalid QVariant; other values, and the error value
-// of a script that fails, their QJSValue::toVariant() form. Needs a
-// QCoreApplication: without one, a warning and an invalid QVariant.
+// of a script that fails, their QJSValue::toVariant() form (an error object
+// gives an empty QVariantMap, as ({}) does). A script that throws, does not
+// parse or names an unknown variable also writes one warning line with the
+// error's message and line: "eval: ReferenceError: x is not defined (line 1)".
+// Needs a QCoreApplication: without one, a warning and an invalid QVariant.
 CORE_EXPORT QVariant eval(const QString &script);
+// The same, but a script error is handed to the caller instead of the log:
+// *errorMessage is the text of that warning line (without "eval: "), or
+// empty when the script ran without error.
+CORE_EXPORT QVariant eval(const QString &script, QString *errorMessage);
 
 // Suspends the calling thread for the given number of milliseconds; returns
 // at once for 0 or less. Called with an int, sleep(100) resolves to this
@@ -123,4 +130,4 @@ public:
     WaitCursor(const WaitCursor &) = delete;
 };
 
-#endif // KAGLOBAL_H
+#endif // CORE_KAGLOBAL_H

@@ -7,16 +7,46 @@
 #include <chrono>
 #include <thread>
 
-QVariant eval(const QString &script)
+namespace {
+
+// The message of a script that threw or did not parse, with its line:
+// "ReferenceError: foo is not defined (line 3)".
+QString scriptError(const QJSValue &result, const QStringList &stackTrace)
 {
+    int line = result.isError() ? result.property(QStringLiteral("lineNumber")).toInt() : 0;
+    // A frame reads "function:line:column:file".
+    if (line <= 0 && !stackTrace.isEmpty())
+        line = stackTrace.first().section(QLatin1Char(':'), 1, 1).toInt();
+    return QStringLiteral("%1 (line %2)").arg(result.toString()).arg(line);
+}
+
+QVariant evaluate(const QString &script, QString *errorMessage)
+{
+    if (errorMessage)
+        errorMessage->clear();
     // The script engine aborts the process when there is no application
     // object; a console caller without one gets no value instead.
     if (!QCoreApplication::instance()) {
-        qWarning("eval: the script engine needs a QCoreApplication; nothing was evaluated");
+        const QString text = QStringLiteral("the script engine needs a QCoreApplication; nothing was evaluated");
+        if (errorMessage)
+            *errorMessage = text;
+        else
+            qWarning("eval: %s", qPrintable(text));
         return QVariant();
     }
     QJSEngine engine;   // per call: nothing one script defines reaches the next
-    const QJSValue result = engine.evaluate(script, QString(), 1);
+    // The engine reports an exception (a throw, a syntax error, an unknown
+    // name) only through its stack trace: a thrown value is returned like a
+    // result.
+    QStringList stackTrace;
+    const QJSValue result = engine.evaluate(script, QString(), 1, &stackTrace);
+    if (!stackTrace.isEmpty()) {
+        const QString text = scriptError(result, stackTrace);
+        if (errorMessage)
+            *errorMessage = text;
+        else
+            qWarning("eval: %s", qPrintable(text));
+    }
     if (result.isNumber())
         return QVariant(result.toNumber());   // the engine hands integers back as int
     if (result.isString())
@@ -26,6 +56,18 @@ QVariant eval(const QString &script)
     if (result.isUndefined() || result.isNull())
         return QVariant();
     return result.toVariant();
+}
+
+} // namespace
+
+QVariant eval(const QString &script)
+{
+    return evaluate(script, nullptr);
+}
+
+QVariant eval(const QString &script, QString *errorMessage)
+{
+    return evaluate(script, errorMessage);
 }
 
 void sleep(int milliseconds)

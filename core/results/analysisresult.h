@@ -1,7 +1,7 @@
-#ifndef ANALYSISRESULT_H
-#define ANALYSISRESULT_H
+#ifndef CORE_ANALYSISRESULT_H
+#define CORE_ANALYSISRESULT_H
 
-#include <core_export.h>
+#include "core_export.h"
 
 #include <QtCore/QByteArray>
 #include <QtCore/QList>
@@ -52,7 +52,7 @@ public:
     void setType(PointType type) { pointType = type; }
 
     QList<Segment> segments() const { return segmentList; }
-    void setSegments(QList<Segment> &segments) { segmentList = segments; }
+    void setSegments(const QList<Segment> &segments) { segmentList = segments; }
 
     // True when there are no segments; segments without points still count.
     bool isEmpty() const { return segmentList.isEmpty(); }
@@ -73,6 +73,10 @@ public:
     // The curve with its first segment converted from raw readings to optical
     // densities against the mean reading of a one-unit window from x = 3.0 on.
     // Only RawPoint -> OdPoint converts; anything else returns a copy.
+    // The points before the middle of that window become 0.0. A reading of
+    // zero or less counts as the smallest positive double, and every density
+    // is clamped to at most 5.0; a reading above the reference gives a
+    // negative density, which is kept. Later segments keep their readings.
     ClotCurve toType(PointType type) const;
 
     // The byte form: big-endian type (int32), segment count (uint32), then per
@@ -178,10 +182,24 @@ public:
     // correctly rounded in the C locale, with the marks of its flags when
     // format is WithMarks; otherwise the not-clotted text, the
     // cannot-be-calculated text, or nothing for a null result.
+    //
+    // With marks the text is prefix(), one blank, the number, one blank and
+    // suffix(); each blank only where its mark is not empty: "M ! 12.50 ↑".
+    // The marks and texts are typed settings of Profile::instance(), with
+    // these (translated) defaults when profile.db lacks them: manual input
+    // "M", dilution "!", below / above the reportable range "<" / ">",
+    // below / above the marking limit "↓" / "↑", not clotted "不凝",
+    // cannot be calculated "---.-".
+    //
+    // So formatting a result reads settings through Profile::instance(),
+    // whose first call opens profile.db, data.db and qc.db in the working
+    // directory (and shows a message box when they are missing). Safe from
+    // any thread once that first call has completed.
     QString toString(Format format = WithMarks, char numberFormat = 'f', int precision = 2) const;
-    // Marks written before the number: manual input, dilution, report limit.
+    // Marks written before the number, without blanks between them: manual
+    // input, dilution, then one report-limit mark (lower wins over upper).
     QString prefix() const;
-    // Mark written after the number: the marking limit.
+    // Mark written after the number: one marking-limit mark (lower wins).
     QString suffix() const;
 
 private:
@@ -192,4 +210,4 @@ Q_DECLARE_SHARED(AnalysisResult)
 Q_DECLARE_METATYPE(ClotCurve)
 Q_DECLARE_METATYPE(AnalysisResult)
 
-#endif // ANALYSISRESULT_H
+#endif // CORE_ANALYSISRESULT_H

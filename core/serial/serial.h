@@ -1,7 +1,7 @@
-#ifndef SERIAL_H
-#define SERIAL_H
+#ifndef CORE_SERIAL_H
+#define CORE_SERIAL_H
 
-#include <core_export.h>
+#include "core_export.h"
 
 #include <QtCore/QIODevice>
 #include <QtCore/QStringList>
@@ -24,7 +24,9 @@
 //
 // Open the port with open() (ReadWrite | Unbuffered). Without Unbuffered,
 // QIODevice reads in chunks of 16 KiB, and under "1 ms per requested byte"
-// such a chunk waits up to 16 s for data that does not come.
+// such a chunk waits up to 16 s for data that does not come. readAll() reads
+// such chunks until one comes back short, so it too waits 1 ms per byte of
+// each 16 KiB chunk: to take what has arrived, use read(bytesAvailable()).
 class CORE_EXPORT Serial : public QIODevice
 {
     Q_OBJECT
@@ -94,4 +96,4 @@ private:
     Q_DISABLE_COPY_MOVE(Serial)
 };
 
-#endif // SERIAL_H
+#endif // CORE_SERIAL_H

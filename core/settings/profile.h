@@ -1,7 +1,8 @@
-#ifndef PROFILE_H
-#define PROFILE_H
+#ifndef CORE_PROFILE_H
+#define CORE_PROFILE_H
 
-#include <core_export.h>
+#include "core_export.h"
+#include "coreversion.h"
 
 #include <QtCore/QObject>
 #include <QtCore/QString>
@@ -45,16 +46,20 @@ class ProfilePrivate;
     X(bool,    is_touch_screen)
 
 // The process's settings store and the owner of the three database
-// connections "profile" (profile.db), "data" (data.db) and "qc" (qc.db).
+// connections "profile" (profile.db), "data" (data.db) and "qc" (qc.db), all
+// in the working directory of the process.
 //
 // Settings are name/value rows of the table "profile" in profile.db. All rows
 // are read once at start-up; afterwards lookups are served from memory, and a
-// name looked up and not found is remembered as absent. Writes go to memory
-// and, when asked for, to the file.
+// name looked up and not found is remembered as absent until reload() finds
+// the file changed. Writes go to memory and, when asked for, to the file;
+// setValue() and remove() say whether the file took the change.
 //
-// Lookups, stores and removals may be called from any thread. The connection
-// getters return the named connections, which Qt lets only the thread that
-// opened them use.
+// Every member may be called from any thread, the typed settings included.
+// The connection getters return the named connection on the thread that
+// built the store and a clone of it (opened on first use, removed when the
+// thread ends) on any other thread, so curve storage and sample numbers work
+// from worker threads too.
 class CORE_EXPORT Profile : public QObject
 {
     Q_OBJECT
@@ -68,6 +73,7 @@ public:
     // thread calls it.
     static Profile &instance();
 
+    // The connection to profile.db, data.db or qc.db for the calling thread.
     QSqlDatabase database() const;
     QSqlDatabase dataDatabase() const;
     QSqlDatabase qcDatabase() const;
@@ -75,11 +81,34 @@ public:
     QVariant value(const QString &name, const QVariant &defaultValue = QVariant());
     QVariant value2(const QString &name, const QString &fallbackName,
                     const QVariant &defaultValue = QVariant());
-    // An invalid value deletes the row (with writeThrough) and keeps the name
-    // as known-absent.
-    void setValue(const QString &name, const QVariant &value, bool writeThrough = true);
-    void remove(const QString &name);
+    // Sets the value in memory and, with writeThrough, in the file. An
+    // invalid value deletes the row (with writeThrough) and keeps the name as
+    // known-absent. Returns false when the file could not take the change
+    // (in use by another program past the 5 s busy time-out, read-only, no
+    // profile table, not open): the value is then kept in memory only, and
+    // lastError() says why. Without writeThrough always true.
+    bool setValue(const QString &name, const QVariant &value, bool writeThrough = true);
+    // Forgets the name in memory and deletes its row in the file; false (see
+    // lastError()) when the file could not take the deletion.
+    bool remove(const QString &name);
     QStringList keys() const;
+
+    // Why the calling thread's last failed setValue() or remove() on this
+    // store failed: one sentence naming the file, the cause and what to do.
+    // Empty after a write that succeeded.
+    QString lastError() const;
+
+    // Reads the profile table again if another connection (another program,
+    // or this store on another thread) committed a change to profile.db since
+    // this thread's last look (SQLite's PRAGMA data_version): changed rows
+    // replace cached values, rows deleted in the file are forgotten, and
+    // every name known to be absent is forgotten so that the next lookup asks
+    // the file again. Typed settings take the changed rows too; one deleted
+    // in the file is read again, with the next getter's default. Values set
+    // without writeThrough (or whose write failed) are kept. Emits
+    // valueChanged() for every name whose value changed. Returns whether the
+    // file had changed; when it had not, this costs one small statement.
+    bool reload();
 
     // Sources and translations are UTF-8, so trUtf8 is tr.
     static QString trUtf8(const char *sourceText, const char *disambiguation = nullptr,
@@ -90,28 +119,33 @@ public:
 
     // Typed settings: the first read in this object's life fixes the value
     // (the stored one, or the default given to that read); later reads return
-    // it without a lookup or a lock. Only the setter changes it afterwards.
+    // it without a lookup. Only the setter and reload() change it afterwards.
+    // Safe from any thread; a read after the first costs one uncontended
+    // spin lock beside the copy of the value.
 #define CORE_PROFILE_DECLARE_ACCESSORS(Type, name) \
     Type name(const Type &defaultValue);           \
     void set_##name(const Type &value, bool writeThrough = true);
     CORE_PROFILE_TYPED_SETTINGS(CORE_PROFILE_DECLARE_ACCESSORS)
 #undef CORE_PROFILE_DECLARE_ACCESSORS
 
+Q_SIGNALS:
+    // The value of name, as lookups return it, was changed by setValue(),
+    // remove() or reload() (or a typed setter). Emitted on the thread that
+    // made the change, after the change.
+    void valueChanged(const QString &name);
+
 private:
     friend class ProfileAccess;
     void init(const QString &fileName);
     template <typename T>
-    T typedValue(QVariant &member, const char *name, const T &defaultValue);
+    T typedValue(int index, const T &defaultValue);
     template <typename T>
-    void setTypedValue(QVariant &member, const char *name, const T &value, bool writeThrough);
-
-#define CORE_PROFILE_DECLARE_MEMBER(Type, name) QVariant m_##name;
-    CORE_PROFILE_TYPED_SETTINGS(CORE_PROFILE_DECLARE_MEMBER)
-#undef CORE_PROFILE_DECLARE_MEMBER
+    void setTypedValue(int index, const T &value, bool writeThrough);
+    bool writeFailed(const QSqlDatabase &db, const QString &name, const QString &cause);
 
     std::unique_ptr<ProfilePrivate> d;
 
     Q_DISABLE_COPY_MOVE(Profile)
 };
 
-#endif // PROFILE_H
+#endif // CORE_PROFILE_H

@@ -1,9 +1,9 @@
-#ifndef PROFILEACCESS_P_H
-#define PROFILEACCESS_P_H
+#ifndef CORE_PROFILEACCESS_P_H
+#define CORE_PROFILEACCESS_P_H
 
 // Internal to Core.
 
-#include "profile.h"
+#include "profile_p.h"
 
 // Typed settings for Core's own hot paths: the same values as the getters of
 // Profile, but the default is made (usually translated) only when the first
@@ -15,12 +15,13 @@ public:
     template <typename MakeDefault>                                            \
     static Type name(Profile &profile, MakeDefault &&makeDefault)              \
     {                                                                          \
-        if (profile.m_##name.isValid())                                        \
-            return profile.m_##name.value<Type>();                             \
+        Type value{};                                                          \
+        if (profile.d->typed[int(TypedSetting::name)].get(&value))             \
+            return value;                                                      \
         return profile.name(makeDefault());                                    \
     }
     CORE_PROFILE_TYPED_SETTINGS(CORE_PROFILE_LAZY_GETTER)
 #undef CORE_PROFILE_LAZY_GETTER
 };
 
-#endif // PROFILEACCESS_P_H
+#endif // CORE_PROFILEACCESS_P_H
