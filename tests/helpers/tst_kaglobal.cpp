@@ -23,6 +23,8 @@ private slots:
     void eval_data();
     void eval();
     void evalSharesNothing();
+    void evalErrors_data();
+    void evalErrors();
     void boolLocker();
     void sleepMilliseconds();
 };
@@ -171,13 +173,45 @@ void tst_KaGlobal::eval()
 void tst_KaGlobal::evalSharesNothing()
 {
     QCOMPARE(::eval(QStringLiteral("x = 5")), QVariant(5.0));
+    QTest::ignoreMessage(QtWarningMsg, "eval: ReferenceError: x is not defined (line 1)");
     const QVariant unseen = ::eval(QStringLiteral("x"));
     QVERIFY(unseen != QVariant(5.0));
     QVERIFY(unseen.isValid());   // the converted error value
-    const QVariant syntax = ::eval(QStringLiteral("1 +* 2"));
-    QVERIFY(syntax.isValid());
-    QVERIFY(syntax.metaType() != QMetaType::fromType<double>());
-    QCOMPARE(::eval(QStringLiteral("throw 'stop'")), QVariant(QStringLiteral("stop")));
+}
+
+void tst_KaGlobal::evalErrors_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QVariant>("expected");   // the value as before: the thrown value converted
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("unknown name, third line")
+        << "\n\nfoo + 1" << QVariant(QVariantMap()) << "ReferenceError: foo is not defined (line 3)";
+    QTest::newRow("does not parse")
+        << "1 +* 2" << QVariant(QVariantMap()) << "SyntaxError: Unexpected token `*' (line 1)";
+    QTest::newRow("throws an error")
+        << "var a = 1;\nthrow new Error('bad input')" << QVariant(QVariantMap()) << "Error: bad input (line 2)";
+    QTest::newRow("throws a string") << "throw 'stop'" << QVariant(QStringLiteral("stop")) << "stop (line 1)";
+    QTest::newRow("throws a number") << "throw 5" << QVariant(5.0) << "5 (line 1)";
+    // No error: an object is an empty map too, but says nothing.
+    QTest::newRow("empty object") << "({})" << QVariant(QVariantMap()) << QString();
+}
+
+void tst_KaGlobal::evalErrors()
+{
+    QFETCH(QString, script);
+    QFETCH(QVariant, expected);
+    QFETCH(QString, error);
+
+    // The plain form: the same value, and the error as one warning line.
+    if (!error.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(QStringLiteral("eval: ") + error));
+    QCOMPARE(::eval(script), expected);
+
+    // The overload hands the error to the caller and logs nothing.
+    QString message = QStringLiteral("stale");
+    QCOMPARE(::eval(script, &message), expected);
+    QCOMPARE(message, error);
 }
 
 void tst_KaGlobal::boolLocker()

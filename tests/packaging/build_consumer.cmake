@@ -11,7 +11,7 @@ endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(f lib/libCore.so include/Core/profile.h include/Core/kaglobal.h
-          include/Core/core_export.h lib/cmake/Core/CoreConfig.cmake)
+          include/Core/core_export.h include/Core/coreversion.h lib/cmake/Core/CoreConfig.cmake)
   if(NOT EXISTS ${prefix}/${f})
     message(FATAL_ERROR "not installed: ${f}")
   endif()

@@ -2,6 +2,8 @@
 
 #include "testsupport.h"
 
+#include <QtCore/QProcess>
+#include <QtTest/QSignalSpy>
 #include <QtTest/QTest>
 
 #include <memory>
@@ -35,6 +37,11 @@ private slots:
     void typedGetterIgnoresLaterSetValue();
     void typedConversions();
     void colourRoundTripsAsHexText();
+
+    void writeFailureIsReported_data();
+    void writeFailureIsReported();
+    void changesAreSignalled();
+    void reloadSeesAnotherProgramsChanges();
 
 private:
     std::unique_ptr<Profile> openProfile(const QString &fileName = QStringLiteral("profile.db"));
@@ -296,6 +303,134 @@ void tst_Profile::colourRoundTripsAsHexText()
     QCOMPARE(row[0], (QVariantList{QStringLiteral("text"), QStringLiteral("#12abef")}));
     auto other = openProfile();
     QCOMPARE(other->color_of_analysing(Qt::black), colour);
+}
+
+void tst_Profile::writeFailureIsReported_data()
+{
+    QTest::addColumn<bool>("lockFile");
+    QTest::addColumn<QString>("cause");
+
+    QTest::newRow("in use by another program (waits the 5 s busy time-out)")
+        << true << "in use by another program";
+    QTest::newRow("no profile table") << false << "no profile table";
+}
+
+void tst_Profile::writeFailureIsReported()
+{
+    QFETCH(bool, lockFile);
+    QFETCH(QString, cause);
+
+    const QString blocker = QStringLiteral("blocker");
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), blocker);
+        other.setDatabaseName(QStringLiteral("profile.db"));
+        QVERIFY(other.open());
+        QSqlQuery query(other);
+        if (lockFile) {
+            QVERIFY(query.exec(QStringLiteral("begin exclusive")));
+        } else {
+            QVERIFY(query.exec(QStringLiteral("alter table profile rename to settings")));
+        }
+
+        WarningCapture capture;
+        QSignalSpy changed(m_profile.get(), &Profile::valueChanged);
+        QVERIFY(!m_profile->setValue(QStringLiteral("hospital"), QStringLiteral("Town Hospital")));
+        // Memory keeps the value either way.
+        QCOMPARE(m_profile->value(QStringLiteral("hospital")), QVariant(QStringLiteral("Town Hospital")));
+        QCOMPARE(changed.count(), 1);
+        const QString error = m_profile->lastError();
+        QVERIFY2(error.startsWith(QLatin1String("profile.db: the setting \"hospital\" was not saved"))
+                     && error.contains(cause),
+                 qPrintable(error));
+        if (!lockFile) {
+            QVERIFY(!m_profile->remove(QStringLiteral("count")));
+            QVERIFY(m_profile->lastError().contains(QLatin1String("\"count\"")));
+        }
+        QCOMPARE(capture.warnings(), QStringList());   // the store's statements log nothing
+
+        // Once the file can take it again, the write succeeds and the error is gone.
+        QVERIFY(query.exec(lockFile ? QStringLiteral("rollback")
+                                    : QStringLiteral("alter table settings rename to profile")));
+        QVERIFY(m_profile->setValue(QStringLiteral("hospital"), QStringLiteral("Town Hospital")));
+        QCOMPARE(m_profile->lastError(), QString());
+        QVERIFY(m_profile->remove(QStringLiteral("count")));
+    }
+    QSqlDatabase::removeDatabase(blocker);
+    QCOMPARE(selectRows(QStringLiteral("profile.db"),
+                        QStringLiteral("select value from profile where name in ('hospital', 'count')")),
+             (QList<QVariantList>{{QStringLiteral("Town Hospital")}}));
+}
+
+void tst_Profile::changesAreSignalled()
+{
+    Profile &p = *m_profile;
+    QSignalSpy changed(&p, &Profile::valueChanged);
+    QVERIFY(p.setValue(QStringLiteral("count"), 240));          // the value it has: no signal
+    QVERIFY(p.setValue(QStringLiteral("count"), 241, false));   // memory only still changes it
+    QVERIFY(p.setValue(QStringLiteral("new"), QStringLiteral("x")));
+    QVERIFY(p.remove(QStringLiteral("ratio")));
+    QVERIFY(p.remove(QStringLiteral("never-set")));              // nothing to change: no signal
+    p.set_hospital(QStringLiteral("Town Hospital"));
+    QStringList names;
+    for (const QList<QVariant> &arguments : std::as_const(changed))
+        names << arguments.first().toString();
+    QCOMPARE(names, (QStringList{QStringLiteral("count"), QStringLiteral("new"), QStringLiteral("ratio"),
+                                 QStringLiteral("hospital")}));
+}
+
+void tst_Profile::reloadSeesAnotherProgramsChanges()
+{
+    Profile &p = *m_profile;
+    QSignalSpy changed(&p, &Profile::valueChanged);
+    QVERIFY(!p.reload());   // nothing changed since start-up
+    QCOMPARE(p.value(QStringLiteral("absent"), 1), QVariant(1));                 // known absent now
+    QCOMPARE(p.hospital(QStringLiteral("Default")), QStringLiteral("City Hospital"));
+    QCOMPARE(p.statim_sample_prefix(QStringLiteral("S")), QStringLiteral("S"));   // fixed by its default
+    QVERIFY(p.setValue(QStringLiteral("memory"), 7, false));
+    changed.clear();
+
+    const auto otherProgram = [](const QByteArray &sql) {
+        QProcess shell;
+        shell.start(QStringLiteral(SQLITE3_PATH), {QStringLiteral("profile.db")});
+        shell.write(sql);
+        shell.closeWriteChannel();
+        QVERIFY(shell.waitForFinished());
+        QCOMPARE(shell.exitCode(), 0);
+    };
+    otherProgram("update profile set value = 'Town Hospital' where name = 'hospital';\n"
+                 "insert into profile values('absent', 5);\n"
+                 "insert into profile values('statim_sample_prefix', 'E');\n"
+                 "delete from profile where name = 'ratio';\n"
+                 "update profile set value = 241 where name = 'count';\n"
+                 "update profile set value = 0.1 where name = 'real';\n"   // same value
+                 "insert into profile values('memory', 8);\n");
+    QVERIFY(p.reload());
+    QStringList names;
+    for (const QList<QVariant> &arguments : std::as_const(changed))
+        names << arguments.first().toString();
+    names.sort();
+    QCOMPARE(names, (QStringList{QStringLiteral("absent"), QStringLiteral("count"), QStringLiteral("hospital"),
+                                 QStringLiteral("ratio"), QStringLiteral("statim_sample_prefix")}));
+    QCOMPARE(p.value(QStringLiteral("absent"), 1), QVariant(5));
+    QCOMPARE(p.value(QStringLiteral("count")), QVariant(241));
+    QCOMPARE(p.value(QStringLiteral("ratio"), QStringLiteral("gone")), QVariant(QStringLiteral("gone")));
+    QCOMPARE(p.value(QStringLiteral("memory")), QVariant(7));   // set without write-through: kept
+    QCOMPARE(p.hospital(QStringLiteral("Default")), QStringLiteral("Town Hospital"));
+    QCOMPARE(p.statim_sample_prefix(QStringLiteral("S")), QStringLiteral("E"));
+
+    // Nothing changed since: no re-read, no signal. This store's own writes
+    // do not count as changes by another connection.
+    changed.clear();
+    QVERIFY(p.setValue(QStringLiteral("count"), 300));
+    changed.clear();
+    QVERIFY(!p.reload());
+    QCOMPARE(changed.count(), 0);
+
+    // A typed setting deleted in the file is read again with the next default.
+    otherProgram("delete from profile where name = 'hospital';\n");
+    QVERIFY(p.reload());
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(p.hospital(QStringLiteral("Default")), QStringLiteral("Default"));
 }
 
 QTEST_GUILESS_MAIN(tst_Profile)

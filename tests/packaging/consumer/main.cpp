@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+bool prefixedIncludesWork();   // prefixed.cpp: the <Core/...> include style
+
 int main()
 {
     Profile &profile = Profile::instance();
@@ -12,6 +14,8 @@ int main()
         return 1;
     if (fraction(QStringLiteral("1/10")) != 0.1)
         return 2;
-    std::printf("ok\n");
+    if (!prefixedIncludesWork())
+        return 3;
+    std::printf("ok %s\n", CORE_VERSION_STR);
     return 0;
 }
