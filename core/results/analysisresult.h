@@ -184,7 +184,7 @@ public:
     // cannot-be-calculated text, or nothing for a null result.
     //
     // With marks the text is prefix(), one blank, the number, one blank and
-    // suffix(); each blank only where its mark is not empty: "M ! 12.50 ↑".
+    // suffix(); each blank only where its mark is not empty: "M! 12.50 ↑".
     // The marks and texts are typed settings of Profile::instance(), with
     // these (translated) defaults when profile.db lacks them: manual input
     // "M", dilution "!", below / above the reportable range "<" / ">",

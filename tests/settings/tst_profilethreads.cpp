@@ -4,6 +4,7 @@
 
 #include <QtTest/QTest>
 
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -17,6 +18,7 @@ class tst_ProfileThreads : public QObject
 
 private slots:
     void concurrentLookupsAndStores();
+    void typedSettingsFromManyThreads();
 
 private:
     WorkingDirectory m_dir;
@@ -66,6 +68,53 @@ void tst_ProfileThreads::concurrentLookupsAndStores()
     QCOMPARE(selectValue(QStringLiteral("profile.db"),
                          QStringLiteral("select count(*) from profile where name like 'set/%'")).toInt(),
              threadCount * (rounds - 1));
+}
+
+// One thread sets a typed setting back and forth while others read it, and
+// several threads make the first read of another typed setting at once:
+// every read returns one of the values set (or the first read's default),
+// never a torn or freed one.
+void tst_ProfileThreads::typedSettingsFromManyThreads()
+{
+    WorkingDirectory dir;
+    QVERIFY(createStoreFiles());
+    Profile profile;
+    // Long enough to live on the heap, so a torn copy would be visible.
+    const QString a = QStringLiteral("first-prefix-").repeated(4);
+    const QString b = QStringLiteral("second-prefix-").repeated(4);
+    const QString fallback = QStringLiteral("default-prefix-").repeated(4);
+
+    constexpr int readers = 3;
+    constexpr int rounds = 20000;
+    std::atomic<bool> go{false};
+    std::atomic<int> wrong{0};
+    std::vector<QString> firstReads(readers);
+    std::vector<std::thread> threads;
+    threads.emplace_back([&] {
+        while (!go.load()) {}
+        for (int i = 0; i < rounds; ++i)
+            profile.set_statim_sample_prefix(i % 2 ? a : b, false);
+    });
+    for (int t = 0; t < readers; ++t) {
+        threads.emplace_back([&, t] {
+            while (!go.load()) {}
+            firstReads[t] = profile.hospital(QStringLiteral("Hospital %1").arg(t));
+            for (int i = 0; i < rounds; ++i) {
+                const QString value = profile.statim_sample_prefix(fallback);
+                if (value != a && value != b && value != fallback)
+                    ++wrong;
+            }
+        });
+    }
+    go = true;
+    for (auto &thread : threads)
+        thread.join();
+    QCOMPARE(wrong.load(), 0);
+    // The first read that completed fixed the value for everybody.
+    const QString fixed = profile.hospital(QStringLiteral("later"));
+    QVERIFY(fixed.startsWith(QLatin1String("Hospital ")));
+    for (const QString &value : firstReads)
+        QCOMPARE(value, fixed);
 }
 
 QTEST_GUILESS_MAIN(tst_ProfileThreads)
