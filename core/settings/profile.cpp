@@ -411,9 +411,14 @@ bool Profile::reload()
             if (index < 0)
                 continue;
             TypedSlot &slot = d->typed[index];
-            std::lock_guard<SpinLock> slotLocker(slot.lock);
-            if (slot.value.isValid())
-                slot.value = rows.value(name);
+            std::lock_guard typedLocker(d->typedLock);
+            if (!slot.current.load(std::memory_order_relaxed))
+                continue;
+            const auto row = rows.constFind(name);
+            if (row == rows.cend())
+                slot.current.store(nullptr, std::memory_order_release);
+            else
+                slot.publish(*row);
         }
     }
     for (const QString &name : std::as_const(changed))
@@ -437,10 +442,10 @@ T Profile::typedValue(int index, const T &defaultValue)
     // First read: ask the store without holding the slot (it may query the
     // file), then keep the answer unless another thread set it meanwhile.
     const QVariant fetched = value(QLatin1String(typedSettingNames[index]), QVariant::fromValue(defaultValue));
-    std::lock_guard<SpinLock> locker(slot.lock);
-    if (!slot.value.isValid())
-        slot.value = fetched;
-    return slot.value.value<T>();
+    std::lock_guard locker(d->typedLock);
+    if (!slot.current.load(std::memory_order_relaxed))
+        slot.publish(fetched);
+    return slot.current.load(std::memory_order_relaxed)->value<T>();
 }
 
 template <typename T>
@@ -448,9 +453,8 @@ void Profile::setTypedValue(int index, const T &value, bool writeThrough)
 {
     const QVariant wrapped = QVariant::fromValue(value);
     {
-        TypedSlot &slot = d->typed[index];
-        std::lock_guard<SpinLock> locker(slot.lock);
-        slot.value = wrapped;
+        std::lock_guard locker(d->typedLock);
+        d->typed[index].publish(wrapped);
     }
     setValue(QLatin1String(typedSettingNames[index]), wrapped, writeThrough);
 }

@@ -120,8 +120,9 @@ public:
     // Typed settings: the first read in this object's life fixes the value
     // (the stored one, or the default given to that read); later reads return
     // it without a lookup. Only the setter and reload() change it afterwards.
-    // Safe from any thread; a read after the first costs one uncontended
-    // spin lock beside the copy of the value.
+    // Safe from any thread; a read after the first takes no lock. Each
+    // distinct value a typed setting has held stays in memory until the
+    // store is destroyed (so that no reader can see it freed).
 #define CORE_PROFILE_DECLARE_ACCESSORS(Type, name) \
     Type name(const Type &defaultValue);           \
     void set_##name(const Type &value, bool writeThrough = true);

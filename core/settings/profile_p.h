@@ -11,7 +11,8 @@
 #include <atomic>
 #include <mutex>
 #include <shared_mutex>
-#include <thread>
+#include <memory>
+#include <vector>
 
 // The typed settings by position, in the order of CORE_PROFILE_TYPED_SETTINGS.
 enum class TypedSetting : int {
@@ -21,46 +22,40 @@ enum class TypedSetting : int {
     Count
 };
 
-// A lock for critical sections of a few nanoseconds (copying one value out).
-// An uncontended lock and unlock is one atomic exchange and one store, about
-// half the cost of std::mutex; that keeps a typed getter within a small
-// factor of reading a plain member. Built on std::atomic so that
-// ThreadSanitizer sees the ordering.
-class SpinLock
-{
-public:
-    void lock() noexcept
-    {
-        while (m_locked.exchange(true, std::memory_order_acquire)) {
-            // Wait without writing, so waiting readers do not steal the
-            // cache line from the holder; give the core away if it is long.
-            for (int spins = 0; m_locked.load(std::memory_order_relaxed); ++spins) {
-                if (spins > 64)
-                    std::this_thread::yield();
-            }
-        }
-    }
-    void unlock() noexcept { m_locked.store(false, std::memory_order_release); }
-
-private:
-    std::atomic<bool> m_locked{false};
-};
-
-// The cached value of one typed setting: invalid until its first read or set.
+// The cached value of one typed setting, readable from any thread without a
+// lock: readers load the pointer to an immutable value and copy it. A value
+// once published is never changed or freed while the store lives, so a
+// reader can never see it torn or freed. Setting a value equal to one held
+// before publishes that one again, so the memory kept grows only with the
+// number of distinct values a setting has had (settings change at the pace
+// of a person editing them). Writers serialise on ProfilePrivate::typedLock.
 struct TypedSlot
 {
-    mutable SpinLock lock;
-    QVariant value;
+    std::atomic<const QVariant *> current{nullptr};   // null until read or set
+    std::vector<std::unique_ptr<const QVariant>> values;   // every value published
 
     // Copies the value out as T; false (and *out untouched) while unset.
     template <typename T>
     bool get(T *out) const
     {
-        std::lock_guard<SpinLock> locker(lock);
-        if (!value.isValid())
+        const QVariant *value = current.load(std::memory_order_acquire);
+        if (!value)
             return false;
-        *out = value.template value<T>();
+        *out = value->template value<T>();
         return true;
+    }
+
+    // Publishes value (call with typedLock held).
+    void publish(const QVariant &value)
+    {
+        for (const auto &held : values) {
+            if (held->metaType() == value.metaType() && *held == value) {
+                current.store(held.get(), std::memory_order_release);
+                return;
+            }
+        }
+        values.push_back(std::make_unique<const QVariant>(value));
+        current.store(values.back().get(), std::memory_order_release);
     }
 };
 
@@ -77,6 +72,7 @@ public:
     mutable std::shared_mutex lock;
 
     TypedSlot typed[int(TypedSetting::Count)];
+    std::mutex typedLock;   // serialises writers of the typed slots
 
     // The last PRAGMA data_version seen on each connection, for reload().
     std::mutex versionLock;
