@@ -22,7 +22,8 @@ QStringList UpdateData::dataIndexStatements()
 bool UpdateData::update()
 {
     if (!isReady())
-        return false;
+        return notReadyResult();
+    expectTable(QStringLiteral("patient"));
     return finish(upgrade());
 }
 

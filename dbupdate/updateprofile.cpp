@@ -19,13 +19,30 @@ UpdateProfile::UpdateProfile(QObject *parent)
 bool UpdateProfile::update()
 {
     if (!isReady())
-        return false;
+        return notReadyResult();
+    expectTable(QStringLiteral("profile"));
     return finish(upgrade());
 }
 
 bool UpdateProfile::upgrade()
 {
     if (version() < 1) {
+        // The new declaration compares user names without regard to case, so
+        // it cannot keep two users whose names differ only in case: say which
+        // ones before anything changes, instead of a failed row copy.
+        QSqlQuery sameNames;
+        if (sameNames.exec(QStringLiteral(
+                "select group_concat('\"' || name || '\"', ', ') from user"
+                " group by name collate nocase having count(*) > 1"))) {
+            QStringList groups;
+            while (sameNames.next())
+                groups << sameNames.value(0).toString();
+            if (!groups.isEmpty())
+                return fail(QStringLiteral(
+                    "the users %1 differ only in letter case, and the upgraded user table compares names "
+                    "without regard to case, so it cannot keep them all: rename all but one of each in the "
+                    "workstation application, and run dbupdate again").arg(groups.join(QLatin1String("; "))));
+        }
         if (!rebuildTable(QStringLiteral("user"),
                           QStringLiteral("create table user(\n"
                                          "\tid integer primary key,\n"

@@ -13,7 +13,7 @@ public:
         : UpdateBase(QStringLiteral("qc.db"), ReadOnly, parent)
     {
     }
-    bool update() override { return true; }
+    bool update() override { return isReady() ? finish(true) : notReadyResult(); }
 };
 
 #endif // UPDATEQC_H
