@@ -4,7 +4,9 @@
 // Running the built dbupdate program as service staff would, and looking at
 // the files it leaves, through the sqlite3 shell.
 
+#include <QtCore/QCryptographicHash>
 #include <QtCore/QDir>
+#include <QtCore/QElapsedTimer>
 #include <QtCore/QProcess>
 #include <QtTest/QTest>
 
@@ -14,22 +16,46 @@ struct Result
 {
     int exitCode = -1;
     QString warnings;   // everything written to standard error
+    QString output;     // the report on standard output
+    qint64 milliseconds = 0;
 };
 
-inline Result run(const QString &directory, const QStringList &arguments = {})
+// Runs dbupdate in directory. A wrapper runs it through another program
+// (wrapper[0] with wrapper[1...] before dbupdate's path and arguments), for
+// example a shell that lowers a limit first, or setpriv.
+inline Result run(const QString &directory, const QStringList &arguments = {},
+                  const QStringList &wrapper = {})
 {
     QProcess process;
     process.setWorkingDirectory(directory);
-    process.start(QStringLiteral(DBUPDATE_PATH), arguments);
+    QElapsedTimer timer;
+    timer.start();
+    if (wrapper.isEmpty())
+        process.start(QStringLiteral(DBUPDATE_PATH), arguments);
+    else
+        process.start(wrapper.first(), wrapper.mid(1) + QStringList{QStringLiteral(DBUPDATE_PATH)} + arguments);
     Result result;
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
         process.kill();
         process.waitForFinished();
         return result;
     }
+    result.milliseconds = timer.elapsed();
     result.exitCode = process.exitCode();
     result.warnings = QString::fromUtf8(process.readAllStandardError());
+    result.output = QString::fromUtf8(process.readAllStandardOutput());
     return result;
+}
+
+// The SHA-256 of a file's bytes: what "byte-identical" compares.
+inline QByteArray sha256(const QString &file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&f);
+    return hash.result().toHex();
 }
 
 // Runs the sqlite3 shell on a file with the given input; returns its output.

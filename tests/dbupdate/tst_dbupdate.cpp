@@ -38,6 +38,7 @@ private slots:
     void unopenableFile();
     void failedCopyRollsBack_data();
     void failedCopyRollsBack();
+    void lockedFileIsLeftAlone_data();
     void lockedFileIsLeftAlone();
     void translations_data();
     void translations();
@@ -426,24 +427,38 @@ void tst_DbUpdate::failedCopyRollsBack()
         QCOMPARE(selectValue(file(files[0]), QStringLiteral("select version from version")).toInt(), 1);
 }
 
+void tst_DbUpdate::lockedFileIsLeftAlone_data()
+{
+    QTest::addColumn<QString>("hold");   // what the running application holds
+    QTest::newRow("a write transaction") << "BEGIN IMMEDIATE";
+    // A reader too: the upgrade waits for it once, up front, not at every
+    // cache spill and again at COMMIT.
+    QTest::newRow("a read transaction") << "BEGIN";
+}
+
 void tst_DbUpdate::lockedFileIsLeftAlone()
 {
+    QFETCH(QString, hold);
     loadExamples();
     const QString before = dump(file(QStringLiteral("data.db")));
     Result result;
     {
-        // The running application holds data.db's write lock.
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
         db.setDatabaseName(file(QStringLiteral("data.db")));
         QVERIFY(db.open());
         QSqlQuery lock(db);
-        QVERIFY(lock.exec(QStringLiteral("BEGIN IMMEDIATE")));
+        QVERIFY(lock.exec(hold));
+        QVERIFY(lock.exec(QStringLiteral("select count(*) from patient")) && lock.next());
         result = run(m_run);
+        lock.finish();
         QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
     }
     QSqlDatabase::removeDatabase(QStringLiteral("holder"));
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(result.warnings.contains(QStringLiteral("data.db is in use by another program")), qPrintable(result.warnings));
+    QVERIFY2(result.warnings.contains(QStringLiteral("close the workstation application")), qPrintable(result.warnings));
+    // One wait of the 5 s busy time-out, not one per step.
+    QVERIFY2(result.milliseconds < 10000, qPrintable(QString::number(result.milliseconds)));
     QCOMPARE(dump(file(QStringLiteral("data.db"))), before);
     QCOMPARE(selectValue(file(QStringLiteral("profile.db")), QStringLiteral("select version from version")).toInt(), 1);
 }
