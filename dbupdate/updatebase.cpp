@@ -169,10 +169,15 @@ void UpdateBase::init(const QString &fileName, Access access)
         // no cache spill or COMMIT of a large upgrade waits for them again.
         // (In WAL mode it takes the write lock only; readers never block.)
         QSqlQuery begin(db);
-        // A backup is taken between two transactions (SQLite's backup cannot
-        // read through a connection in a write transaction); in exclusive
-        // locking mode the connection keeps the file's lock in between.
-        if (runOptions.backup && m_report.existed)
+        if (begin.exec(QStringLiteral("PRAGMA journal_mode")) && begin.next())
+            m_wal = begin.value(0).toString() == QLatin1String("wal");
+        begin.finish();
+        // In rollback-journal mode the backup is taken between two
+        // transactions (SQLite's backup cannot read through a connection in a
+        // write transaction, and no other connection can read past the
+        // exclusive lock); in exclusive locking mode the connection keeps the
+        // file's lock in between.
+        if (runOptions.backup && m_report.existed && !m_wal)
             begin.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"));
         if (!begin.exec(QStringLiteral("BEGIN EXCLUSIVE"))) {
             failed(describe(fileName, begin.lastError()));
@@ -255,16 +260,28 @@ bool UpdateBase::backUp()
         // SQLite's online backup through this connection, which holds the
         // exclusive lock: the copy is the file exactly as the upgrade found
         // it, WAL content included.
-        // The connection keeps its exclusive lock across this (see init()).
+        // Rollback-journal mode: this connection, which keeps its exclusive
+        // lock across the end of the transaction (see init()). WAL mode:
+        // a second, reading connection; this one holds the write lock and
+        // has changed nothing, so both see the same, latest content.
         QSqlQuery transaction(defaultDatabase());
-        if (!transaction.exec(QStringLiteral("COMMIT"))) {
-            failed(describe(m_fileName, transaction.lastError()));
-            return false;
+        sqlite3 *source = nullptr;
+        sqlite3 *reader = nullptr;
+        int rc = SQLITE_OK;
+        if (m_wal) {
+            rc = sqlite3_open_v2(QFile::encodeName(m_fileName).constData(), &reader, SQLITE_OPEN_READONLY, nullptr);
+            source = reader;
+        } else {
+            if (!transaction.exec(QStringLiteral("COMMIT"))) {
+                failed(describe(m_fileName, transaction.lastError()));
+                return false;
+            }
+            m_inTransaction = false;
+            source = *static_cast<sqlite3 *const *>(defaultDatabase().driver()->handle().constData());
         }
-        m_inTransaction = false;
-        sqlite3 *source = *static_cast<sqlite3 *const *>(defaultDatabase().driver()->handle().constData());
         sqlite3 *target = nullptr;
-        int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &target,
+        if (rc == SQLITE_OK)
+            rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &target,
                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
         if (rc == SQLITE_OK) {
             if (sqlite3_backup *backup = sqlite3_backup_init(target, "main", source, "main")) {
@@ -276,7 +293,8 @@ bool UpdateBase::backUp()
             }
         }
         if (rc != SQLITE_OK) {
-            error = QString::fromUtf8(target ? sqlite3_errmsg(target) : sqlite3_errstr(rc));
+            error = QString::fromUtf8(target ? sqlite3_errmsg(target)
+                                      : reader ? sqlite3_errmsg(reader) : sqlite3_errstr(rc));
         } else {
             // The copy must pass the same check as the file.
             sqlite3_stmt *check = nullptr;
@@ -289,7 +307,8 @@ bool UpdateBase::backUp()
                 error = QStringLiteral("the copy fails SQLite's check: %1").arg(verdict);
         }
         sqlite3_close(target);
-        if (!transaction.exec(QStringLiteral("BEGIN EXCLUSIVE"))) {
+        sqlite3_close(reader);
+        if (!m_inTransaction && !transaction.exec(QStringLiteral("BEGIN EXCLUSIVE"))) {
             QFile::remove(path);
             failed(describe(m_fileName, transaction.lastError()));
             return false;

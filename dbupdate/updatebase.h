@@ -120,6 +120,7 @@ private:
     bool m_skipped = false;
     bool m_inTransaction = false;
     bool m_aborted = false;
+    bool m_wal = false;       // the file is in WAL journal mode
     QSqlError m_abortError;   // the error that aborted the transaction
     QString m_failCause;      // the cause given to fail()
     UpgradeReport m_report;
