@@ -11,7 +11,8 @@ endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(f lib/libCore.so include/Core/profile.h include/Core/kaglobal.h
-          include/Core/core_export.h include/Core/coreversion.h lib/cmake/Core/CoreConfig.cmake)
+          include/Core/core_export.h include/Core/coreversion.h lib/cmake/Core/CoreConfig.cmake
+          bin/dbupdate share/man/man1/dbupdate.1)
   if(NOT EXISTS ${prefix}/${f})
     message(FATAL_ERROR "not installed: ${f}")
   endif()
@@ -26,3 +27,19 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "consumer failed (${rc}): ${out} ${err}")
 endif()
 message(STATUS "consumer: ${out}")
+
+# The installed dbupdate: its options and a dry run on an empty directory.
+file(MAKE_DIRECTORY ${WORK_DIR}/empty)
+execute_process(COMMAND ${prefix}/bin/dbupdate --version RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "^dbupdate [0-9]+\\.[0-9]+\\.[0-9]+")
+  message(FATAL_ERROR "installed dbupdate --version: ${rc} ${out}")
+endif()
+execute_process(COMMAND ${prefix}/bin/dbupdate -C ${WORK_DIR}/empty --check
+  RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "holds no installation")
+  message(FATAL_ERROR "installed dbupdate --check: ${rc} ${out}")
+endif()
+file(GLOB created ${WORK_DIR}/empty/*)
+if(created)
+  message(FATAL_ERROR "dbupdate --check created files: ${created}")
+endif()
