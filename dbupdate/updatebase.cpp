@@ -177,7 +177,7 @@ void UpdateBase::init(const QString &fileName, Access access)
         // write transaction, and no other connection can read past the
         // exclusive lock); in exclusive locking mode the connection keeps the
         // file's lock in between.
-        if (runOptions.backup && m_report.existed && !m_wal)
+        if (runOptions.backup && !runOptions.dryRun && m_report.existed && !m_wal)
             begin.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"));
         if (!begin.exec(QStringLiteral("BEGIN EXCLUSIVE"))) {
             failed(describe(fileName, begin.lastError()));
@@ -252,6 +252,10 @@ bool UpdateBase::backUp()
     QString path = stem + QLatin1String(".bak");
     for (int n = 2; QFileInfo::exists(path); ++n)
         path = stem + QStringLiteral("-%1.bak").arg(n);
+    if (runOptions.dryRun) {   // a dry run writes nothing: the report names the copy
+        m_report.backup = QFileInfo(path).absoluteFilePath();
+        return true;
+    }
 
     QString error;
     if (!QDir().mkpath(directory)) {

@@ -163,6 +163,11 @@ void tst_DbUpdateCli::checkChangesNothing()
     const Result check = run(m_run, {QStringLiteral("--check")});
     QCOMPARE(check.exitCode, 0);
     QCOMPARE(sums(), before);
+    // With --backup too: it names the copies it would make, and makes none.
+    const Result checkBackup = run(m_run, {QStringLiteral("--check"), QStringLiteral("--backup")});
+    QCOMPARE(checkBackup.exitCode, 0);
+    QCOMPARE(checkBackup.output.count(QLatin1String("  would back up to ")), 2);
+    QCOMPARE(sums(), before);
     QCOMPARE(QDir(m_run).entryList(QDir::Files), (QStringList{QStringLiteral("data.db"), QStringLiteral("profile.db"),
                                                               QStringLiteral("qc.db")}));
 
