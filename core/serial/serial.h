@@ -4,7 +4,10 @@
 #include "core_export.h"
 
 #include <QtCore/QIODevice>
+#include <QtCore/QList>
 #include <QtCore/QStringList>
+
+class QSocketNotifier;
 
 // A QIODevice on a serial port, read and written synchronously.
 //
@@ -21,6 +24,15 @@
 // and returns how much was written. Until setTimeouts() is called all three
 // values are 0. A failed system call, or a device that went away (a USB
 // adapter unplugged), makes the call return -1 with errorString() set.
+//
+// open() puts the line into raw binary mode at once (no echo, no line
+// editing, no CR/LF translation, no flow control) and refuses a file that is
+// no terminal. close() puts back the line settings found at open() (as
+// QSerialPort does) and the port's exclusive mode as it was.
+//
+// With an event loop running in the object's thread, readyRead() is emitted
+// when bytes arrive (a QSocketNotifier on the descriptor); every synchronous
+// call and time-out stays as described above.
 //
 // Open the port with open() (ReadWrite | Unbuffered). Without Unbuffered,
 // QIODevice reads in chunks of 16 KiB, and under "1 ms per requested byte"
@@ -45,11 +57,73 @@ public:
         TwoStopBits = 2
     };
 
+    // Flow control of the line (setFlowControl()).
+    enum FlowControl : int {
+        NoFlowControl = 0,
+        HardwareFlowControl = 1,   // RTS/CTS
+        SoftwareFlowControl = 2    // XON/XOFF
+    };
+
+    // Modem-control lines: DTR and RTS are set by this side, CTS, DSR, DCD
+    // and RI read from the other.
+    enum PinoutSignal : int {
+        NoSignal = 0x00,
+        DataTerminalReadySignal = 0x01,
+        RequestToSendSignal = 0x02,
+        ClearToSendSignal = 0x04,
+        DataSetReadySignal = 0x08,
+        DataCarrierDetectSignal = 0x10,
+        RingIndicatorSignal = 0x20
+    };
+    Q_DECLARE_FLAGS(PinoutSignals, PinoutSignal)
+
+    // Which queue clear() discards.
+    enum Direction : int {
+        Input = 0x1,
+        Output = 0x2,
+        AllDirections = Input | Output
+    };
+    Q_DECLARE_FLAGS(Directions, Direction)
+
+    // The kind of the last failure, beside errorString(); kept until
+    // clearError() or the next open().
+    enum SerialError : int {
+        NoError = 0,
+        DeviceNotFoundError = 1,         // no such port, or not a serial port
+        PermissionError = 2,             // this user may not open it
+        InUseError = 3,                  // another program has it open
+        DeviceRemovedError = 4,          // unplugged or gone while open
+        TimeoutError = 5,                // a read or write ran out of time
+        UnsupportedOperationError = 6,   // a setting or line the port does not have
+        UnknownError = 7
+    };
+
+    // One serial port with what the system tells about it. USB adapters and
+    // USB instruments have a vendor and product id, usually a manufacturer,
+    // description and serial number, and a stable path under
+    // /dev/serial/by-id that survives a replug renumbering the ports; a
+    // built-in port has its name only.
+    struct PortInfo
+    {
+        QString portName;         // ttyUSB0: what setFileName() takes
+        QString systemLocation;   // /dev/ttyUSB0
+        QString description;      // the USB product text
+        QString manufacturer;
+        QString serialNumber;
+        quint16 vendorId = 0;
+        quint16 productId = 0;
+        bool hasVendorId = false;
+        bool hasProductId = false;
+        QString stablePath;       // /dev/serial/by-id/..., when there is one
+    };
+
     explicit Serial(QObject *parent = nullptr);
     ~Serial() override;
 
     // The machine's serial ports (with a UART behind them), in a stable order.
     static QStringList EnumDevices();
+    // The same ports, in the same order, with their details.
+    static QList<PortInfo> availablePorts();
 
     // Takes effect at the next open(); stored exactly as given.
     void setFileName(const QString &name);
@@ -62,15 +136,37 @@ public:
     bool open(OpenMode mode) override;
     void close() override;
 
-    // Speed, 5 to 8 data bits, parity and stop bits, in raw binary mode without
-    // flow control; the modem lines are left alone. False when the port is
-    // closed, a value is not supported (a speed without a standard rate, one
-    // and a half stop bits with more than 5 data bits) or the driver refuses.
+    // Speed, 5 to 8 data bits, parity and stop bits, in raw binary mode with
+    // the flow control of setFlowControl() (none unless set); the modem lines
+    // are left alone. Any baud rate the driver accepts: standard rates through
+    // their Bxxx code, others through the kernel's termios2 (BOTHER), read back
+    // to confirm; the input speed always equals the output speed. False, with
+    // errorString() and error() set, when the port is closed, a value is not
+    // supported (one and a half stop bits with more than 5 data bits, a rate
+    // the driver refuses) or the driver refuses the settings.
     bool setSettings(int baudRate, int dataBits, Parity parity, StopBits stopBits);
     // The time-outs above, in milliseconds. False when no port is open.
     bool setTimeouts(int readInterval, int readTotalConstant, int writeTotalConstant);
     // Discards what the driver received and nobody has read yet.
     void clearInputBuffer();
+    // Discards the input queue, the output queue not sent yet, or both.
+    bool clear(Directions directions = AllDirections);
+
+    // Sets the flow control now (when open) and for every later setSettings().
+    bool setFlowControl(FlowControl flow);
+    FlowControl flowControl() const;
+
+    // The modem-control lines. False (UnsupportedOperationError) on a port
+    // without them, such as a pseudo-terminal.
+    bool setDataTerminalReady(bool on);
+    bool setRequestToSend(bool on);
+    // The lines' state; NoSignal with error() set when it cannot be read.
+    PinoutSignals pinoutSignals();
+    // Holds the line in the break state for the given time (blocking).
+    bool sendBreak(int milliseconds = 250);
+
+    SerialError error() const;
+    void clearError();
 
     qint64 bytesAvailable() const override;
     bool isSequential() const override { return true; }
@@ -85,15 +181,26 @@ public:
 
 private:
     // Sets the error and returns what was transferred, or -1 for nothing.
-    qint64 fail(const QString &error, qint64 transferred);
+    qint64 fail(SerialError kind, const QString &error, qint64 transferred);
+    bool failSetting(SerialError kind, const QString &error);
+    bool setModemLine(int bit, bool on);
+    void notifierActivated();
 
     QString m_fileName;
     int m_fd = -1;
     int m_readInterval = 0;
     int m_readConstant = 0;
     int m_writeConstant = 0;
+    SerialError m_error = NoError;
+    FlowControl m_flow = NoFlowControl;
+    QByteArray m_savedLine;            // the line settings found at open()
+    bool m_clearExclusive = false;     // exclusive mode was set by open()
+    QSocketNotifier *m_notifier = nullptr;   // a child of this object
 
     Q_DISABLE_COPY_MOVE(Serial)
 };
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(Serial::PinoutSignals)
+Q_DECLARE_OPERATORS_FOR_FLAGS(Serial::Directions)
 
 #endif // CORE_SERIAL_H

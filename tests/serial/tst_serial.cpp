@@ -1,5 +1,5 @@
 #include <serial.h>
-#include <serial_p.h>
+#include <serialtermios_p.h>
 
 #include "testsupport.h"
 
@@ -210,7 +210,8 @@ void tst_Serial::settingsMapping_data()
                                                << false << 0u << 0u;
     QTest::newRow("9 data bits") << 9600 << 9 << Serial::NoParity << Serial::OneStopBit << false << 0u << 0u;
     QTest::newRow("4 data bits") << 9600 << 4 << Serial::NoParity << Serial::OneStopBit << false << 0u << 0u;
-    QTest::newRow("odd rate") << 12345 << 8 << Serial::NoParity << Serial::OneStopBit << false << 0u << 0u;
+    // Any other rate is set through termios2 afterwards: the speed stays.
+    QTest::newRow("odd rate") << 12345 << 8 << Serial::NoParity << Serial::OneStopBit << true << uint(CS8) << uint(B2400);
     QTest::newRow("zero rate") << 0 << 8 << Serial::NoParity << Serial::OneStopBit << false << 0u << 0u;
     QTest::newRow("unknown parity") << 9600 << 8 << Serial::Parity(7) << Serial::OneStopBit << false << 0u << 0u;
     QTest::newRow("unknown stop bits") << 9600 << 8 << Serial::NoParity << Serial::StopBits(3) << false << 0u << 0u;
@@ -246,8 +247,8 @@ void tst_Serial::settingsMapping()
     QCOMPARE(uint(cfgetispeed(&t)), speed);
     QCOMPARE(t.c_cflag & (CRTSCTS | HUPCL), tcflag_t(0));
     QCOMPARE(t.c_cflag & (CLOCAL | CREAD), tcflag_t(CLOCAL | CREAD));
-    QCOMPARE(t.c_iflag & (IXON | IXANY | ICRNL | BRKINT), tcflag_t(0));
-    QCOMPARE(t.c_iflag & (IXOFF | INPCK), tcflag_t(IXOFF | INPCK));   // left alone
+    QCOMPARE(t.c_iflag & (IXON | IXOFF | IXANY | ICRNL | BRKINT), tcflag_t(0));   // no flow control
+    QCOMPARE(t.c_iflag & INPCK, tcflag_t(INPCK));   // left alone
     QCOMPARE(t.c_oflag & OPOST, tcflag_t(0));
     QCOMPARE(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), tcflag_t(0));
 }
@@ -272,10 +273,14 @@ void tst_Serial::settingsOnThePort()
     QCOMPARE(::tcgetattr(fdOf(serial), &t), 0);
     QCOMPARE(cfgetospeed(&t), speed_t(B19200));
     QCOMPARE(t.c_cflag & (CSTOPB | PARODD | CMSPAR), tcflag_t(CSTOPB | PARODD | CMSPAR));
-    QVERIFY(!serial.setSettings(12345, 8, Serial::NoParity, Serial::OneStopBit));
+    // A refused setting says why.
+    QVERIFY(!serial.setSettings(9600, 8, Serial::NoParity, Serial::OneAndHalfStopBits));
+    QCOMPARE(serial.error(), Serial::UnsupportedOperationError);
+    QCOMPARE(serial.errorString(), QStringLiteral("Unsupported line settings: 9600 baud, 8 data bits, parity 0, stop bits 1"));
     QCOMPARE(::tcgetattr(fdOf(serial), &t), 0);
     QCOMPARE(cfgetospeed(&t), speed_t(B19200));   // unchanged
 }
+
 
 void tst_Serial::readTimesOutWithNothing()
 {
