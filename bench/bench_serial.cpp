@@ -1,8 +1,12 @@
 // 1 MiB written and read back through a pseudo-terminal pair: Serial against
-// plain write()/read() on the same descriptors.
+// plain write()/read() on the same descriptors. Then the time from a byte
+// written by the instrument to readyRead() in the event loop, against a bare
+// poll() on the same descriptor.
 #include <serial.h>
 
 #include "benchmain.h"
+
+#include <QtCore/QEventLoop>
 
 #include <benchmark/benchmark.h>
 
@@ -119,6 +123,37 @@ void BM_RawRoundTrip(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * total * 2);
 }
 BENCHMARK(BM_RawRoundTrip)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One byte from the instrument until the event loop delivers readyRead(),
+// then read.
+void BM_ReadyReadLatency(benchmark::State &state)
+{
+    Pair pair;
+    QEventLoop loop;
+    QObject::connect(&pair.serial, &QIODevice::readyRead, &loop, &QEventLoop::quit);
+    char byte = 0;
+    for (auto _ : state) {
+        ::write(pair.master, "x", 1);
+        loop.exec();
+        pair.serial.read(&byte, 1);
+    }
+}
+BENCHMARK(BM_ReadyReadLatency)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// The same with poll() on the port's descriptor and read().
+void BM_PollLatency(benchmark::State &state)
+{
+    Pair pair;
+    const int fd = int(reinterpret_cast<intptr_t>(pair.serial.handle()));
+    char byte = 0;
+    for (auto _ : state) {
+        ::write(pair.master, "x", 1);
+        pollfd p{fd, POLLIN, 0};
+        ::poll(&p, 1, 1000);
+        ::read(fd, &byte, 1);
+    }
+}
+BENCHMARK(BM_PollLatency)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 } // namespace
 
