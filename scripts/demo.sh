@@ -2,7 +2,8 @@
 # The main job, end to end: set up the machine, build and install, create the
 # example old installation (examples/*.sql) in demo/run, preview the upgrade
 # with dbupdate --check, then upgrade it with a backup as service staff
-# would; dbupdate's report says what changed.
+# would; dbupdate's report says what changed. Ends with curveview listing the
+# stored clot curves and drawing one patient's to demo/run/patient-11.png.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -16,6 +17,7 @@ run="$root/demo/run"
 rm -rf "$run" && mkdir -p "$run"
 sqlite3 "$run/profile.db" < examples/profile-v0.sql
 sqlite3 "$run/data.db" < examples/data-v0.sql
+sqlite3 "$run/data.db" < examples/data-curves.sql
 sqlite3 "$run/qc.db" < examples/qc.sql
 
 version() { sqlite3 "$1" "select version from version" 2>/dev/null || echo "0 (no version table)"; }
@@ -46,4 +48,10 @@ done
 echo
 echo "reagents after the upgrade:"
 sqlite3 -separator ' | ' "$run/profile.db" "select type, name, initVolume, alarmLimit, vialType from reagent order by id" | sed 's/^/  /'
+
+echo
+echo "== curveview: the stored clot curves (data.db is only read)"
+"$prefix/bin/curveview" -C "$run" list --date 2026-03-03
+"$prefix/bin/curveview" -C "$run" plot --patient 11 -o "$run/patient-11.png" >/dev/null
+echo "The curves of patient 11 (PT, APTT, FIB) are drawn in demo/run/patient-11.png"
 exit $status

@@ -12,7 +12,7 @@ endfunction()
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(f lib/libCore.so include/Core/profile.h include/Core/kaglobal.h
           include/Core/core_export.h include/Core/coreversion.h lib/cmake/Core/CoreConfig.cmake
-          bin/dbupdate share/man/man1/dbupdate.1)
+          bin/dbupdate share/man/man1/dbupdate.1 bin/curveview)
   if(NOT EXISTS ${prefix}/${f})
     message(FATAL_ERROR "not installed: ${f}")
   endif()
@@ -42,4 +42,10 @@ endif()
 file(GLOB created ${WORK_DIR}/empty/*)
 if(created)
   message(FATAL_ERROR "dbupdate --check created files: ${created}")
+endif()
+
+# The installed curveview finds the installed libCore by itself.
+execute_process(COMMAND ${prefix}/bin/curveview --version RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "^curveview ")
+  message(FATAL_ERROR "installed curveview --version: ${rc} ${out} ${err}")
 endif()
