@@ -48,14 +48,16 @@ bool CurveData::open(const QString &directory)
     return true;
 }
 
-bool CurveData::query(bool byPatient, const QString &where, const QVariantList &values, QList<PatientCurves> *out)
+bool CurveData::query(bool byPatient, const QString &where, const QVariantList &values, const PatientHandler &handle)
 {
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlQuery query(db);
     query.setForwardOnly(true);
     // The newest row of each patient and item, as ClotCurve::load reads it,
-    // found in one grouped pass (by the curve index where the file has it).
+    // found in one grouped pass (by the curve index where the file has it),
+    // and sorted without the blobs; each blob is then read by its rowid.
     query.prepare(QStringLiteral(
-        "select p.id, p.sampleNo, p.date, c.item, c.curve"
+        "select p.id, p.sampleNo, p.date, c.item, n.newest"
         " from (select max(rowid) as newest from curve%1 group by patientId, item) n"
         " join curve c on c.rowid = n.newest join patient p on p.id = c.patientId%2"
         " order by p.date, cast(p.sampleNo as integer), p.sampleNo, p.id, c.item")
@@ -63,29 +65,45 @@ bool CurveData::query(bool byPatient, const QString &where, const QVariantList &
                            where.isEmpty() ? QString() : QStringLiteral(" where") + where.mid(4)));
     for (const QVariant &value : values)
         query.addBindValue(value);
+    QSqlQuery blobs(db);
+    blobs.setForwardOnly(true);
+    blobs.prepare(QStringLiteral("select curve from curve where rowid = ?"));
     if (!query.exec()) {
         m_error = QStringLiteral("%1: %2").arg(m_file, query.lastError().text());
         return false;
     }
+    // One patient at a time: a lab's whole history need not fit in memory.
+    PatientCurves current;
+    bool any = false;
     while (query.next()) {
         const qint64 id = query.value(0).toLongLong();
-        if (out->isEmpty() || out->last().id != id)
-            out->append({id, query.value(1).toString(), query.value(2).toString(), {}});
-        const QByteArray blob = query.value(4).toByteArray();
+        if (!any || current.id != id) {
+            if (any)
+                handle(current);
+            current = {id, query.value(1).toString(), query.value(2).toString(), {}};
+            any = true;
+        }
+        blobs.addBindValue(query.value(4));
+        QByteArray blob;
+        if (blobs.exec() && blobs.next())
+            blob = blobs.value(0).toByteArray();
+        blobs.finish();
         StoredCurve stored{query.value(3).toString(), ClotCurve::fromBuffer(blob), false, blob.size()};
         // Core decodes as far as the bytes go; a blob that holds less than
         // its counts say no longer encodes to the same bytes.
         stored.damaged = stored.curve.toBuffer() != blob;
-        out->last().curves << stored;
+        current.curves << stored;
     }
     if (query.lastError().isValid()) {
         m_error = QStringLiteral("%1: %2").arg(m_file, query.lastError().text());
         return false;
     }
+    if (any)
+        handle(current);
     return true;
 }
 
-bool CurveData::list(const QString &date, const QString &sampleNo, QList<PatientCurves> *out)
+bool CurveData::list(const QString &date, const QString &sampleNo, const PatientHandler &handle)
 {
     QString where;
     QVariantList values;
@@ -97,13 +115,13 @@ bool CurveData::list(const QString &date, const QString &sampleNo, QList<Patient
         where += QStringLiteral(" and p.sampleNo = ?");
         values << sampleNo;
     }
-    return query(false, where, values, out);
+    return query(false, where, values, handle);
 }
 
 bool CurveData::patient(qint64 id, const QStringList &items, PatientCurves *out)
 {
     QList<PatientCurves> found;
-    if (!query(true, QString(), {id}, &found))
+    if (!query(true, QString(), {id}, [&found](const PatientCurves &p) { found << p; }))
         return false;
     if (found.isEmpty()) {
         QSqlQuery exists(QSqlDatabase::database(m_connection, false));

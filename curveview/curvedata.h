@@ -7,6 +7,8 @@
 #include <QtCore/QString>
 #include <QtSql/QSqlDatabase>
 
+#include <functional>
+
 // One stored clot curve of a patient: the newest row of its item (the one
 // ClotCurve::load reads), decoded by Core.
 struct StoredCurve
@@ -35,9 +37,12 @@ public:
     bool open(const QString &directory);
     QString error() const { return m_error; }
 
+    using PatientHandler = std::function<void(const PatientCurves &)>;
+
     // The patients that have curves, with their curves, optionally of one
-    // day or one sample number; in order of day, sample number and id.
-    bool list(const QString &date, const QString &sampleNo, QList<PatientCurves> *out);
+    // day or one sample number; in order of day, sample number and id,
+    // handed over one patient at a time.
+    bool list(const QString &date, const QString &sampleNo, const PatientHandler &handle);
     // One patient's curves (all items, or those named); false with error()
     // for an unknown patient or item.
     bool patient(qint64 id, const QStringList &items, PatientCurves *out);
@@ -45,7 +50,7 @@ public:
 private:
     // where: " and <condition>"... on patient p; byPatient: the first value
     // is a patient id.
-    bool query(bool byPatient, const QString &where, const QVariantList &values, QList<PatientCurves> *out);
+    bool query(bool byPatient, const QString &where, const QVariantList &values, const PatientHandler &handle);
 
     QString m_connection;
     QString m_file;

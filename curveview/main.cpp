@@ -211,10 +211,7 @@ int main(int argc, char *argv[])
         return failure(data.error());
 
     if (command == QLatin1String("list")) {
-        QList<PatientCurves> patients;
-        if (!data.list(o.date, o.sample, &patients))
-            return failure(data.error());
-        for (const PatientCurves &p : std::as_const(patients)) {
+        const auto print = [](const PatientCurves &p) {
             std::printf("patient %lld  sample %s  %s\n", static_cast<long long>(p.id), qUtf8Printable(p.sampleNo),
                         qUtf8Printable(p.date));
             for (const StoredCurve &c : p.curves)
@@ -224,7 +221,9 @@ int main(int argc, char *argv[])
                             c.curve.segments().size() == 1 ? "" : "s", c.curve.size(),
                             c.damaged ? "  (damaged: decoded as far as it goes)" : "");
             warnDamaged(p);
-        }
+        };
+        if (!data.list(o.date, o.sample, print))
+            return failure(data.error());
         return 0;
     }
 
