@@ -18,9 +18,7 @@ public:
     Installation()
     {
         using namespace dbupdaterun;
-        loadExample(m_dir.filePath(QStringLiteral("profile.db")), QStringLiteral("profile-v0.sql"));
-        loadExample(data(), QStringLiteral("data-v0.sql"));
-        loadExample(m_dir.filePath(QStringLiteral("qc.db")), QStringLiteral("qc.sql"));
+        loadInstallation(m_dir.path());
         run(m_dir.path(), {QStringLiteral("-q")});
         // One patient with a 10,000-point curve, and 100,000 with four
         // 300-point curves each.

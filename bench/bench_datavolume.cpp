@@ -95,9 +95,7 @@ public:
         using namespace dbupdaterun;
         // A version-2 installation from the example, upgraded, then without
         // the indexes: the layout the landed upgrade left in labs.
-        loadExample(before() + QStringLiteral("/profile.db"), QStringLiteral("profile-v0.sql"));
-        loadExample(before() + QStringLiteral("/data.db"), QStringLiteral("data-v0.sql"));
-        loadExample(before() + QStringLiteral("/qc.db"), QStringLiteral("qc.sql"));
+        loadInstallation(before());
         runDbupdate(before());
         QByteArray drops;
         for (const char *index : ownIndexes)

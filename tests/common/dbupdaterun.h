@@ -80,6 +80,15 @@ inline void loadExample(const QString &file, const QString &example)
     sqlite3(file, sql.readAll());
 }
 
+// The example old installation (examples/*.sql) in a directory: a version-0
+// profile.db and data.db, and a qc.db.
+inline void loadInstallation(const QString &directory)
+{
+    loadExample(directory + QStringLiteral("/profile.db"), QStringLiteral("profile-v0.sql"));
+    loadExample(directory + QStringLiteral("/data.db"), QStringLiteral("data-v0.sql"));
+    loadExample(directory + QStringLiteral("/qc.db"), QStringLiteral("qc.sql"));
+}
+
 // The whole content of a file as SQL text: what "exactly as before" compares.
 inline QString dump(const QString &file)
 {

@@ -78,10 +78,8 @@ private:
 void tst_CurveView::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    loadExample(m_dir.filePath(QStringLiteral("profile.db")), QStringLiteral("profile-v0.sql"));
-    loadExample(data(), QStringLiteral("data-v0.sql"));
+    loadInstallation(m_dir.path());
     loadExample(data(), QStringLiteral("data-curves.sql"));
-    loadExample(m_dir.filePath(QStringLiteral("qc.db")), QStringLiteral("qc.sql"));
     QCOMPARE(run(m_dir.path(), {QStringLiteral("-q")}).exitCode, 0);   // as an upgraded installation
     // A patient whose curve blob was cut short, and one without curves.
     QVERIFY(execSql(data(), {

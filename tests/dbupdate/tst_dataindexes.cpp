@@ -38,13 +38,6 @@ static const QStringList expectedIndexes{
     QStringLiteral("patientExtra_patientId_index"), QStringLiteral("patient_date_index"),
     QStringLiteral("result_patientId_index")};
 
-static void loadInstallation(const QString &dir)
-{
-    loadExample(dir + QStringLiteral("/profile.db"), QStringLiteral("profile-v0.sql"));
-    loadExample(dir + QStringLiteral("/data.db"), QStringLiteral("data-v0.sql"));
-    loadExample(dir + QStringLiteral("/qc.db"), QStringLiteral("qc.sql"));
-}
-
 void tst_DataIndexes::initTestCase()
 {
     QVERIFY(m_dir.isValid());

@@ -56,9 +56,7 @@ private:
 
 void tst_DbUpdate::loadExamples()
 {
-    loadExample(file(QStringLiteral("profile.db")), QStringLiteral("profile-v0.sql"));
-    loadExample(file(QStringLiteral("data.db")), QStringLiteral("data-v0.sql"));
-    loadExample(file(QStringLiteral("qc.db")), QStringLiteral("qc.sql"));
+    loadInstallation(m_run);
 }
 
 void tst_DbUpdate::initTestCase()

@@ -52,9 +52,7 @@ void tst_DbUpdateCli::init()
 
 void tst_DbUpdateCli::loadExamples()
 {
-    loadExample(file(QStringLiteral("profile.db")), QStringLiteral("profile-v0.sql"));
-    loadExample(file(QStringLiteral("data.db")), QStringLiteral("data-v0.sql"));
-    loadExample(file(QStringLiteral("qc.db")), QStringLiteral("qc.sql"));
+    loadInstallation(m_run);
 }
 
 QList<QByteArray> tst_DbUpdateCli::sums() const

@@ -47,9 +47,7 @@ private:
 void tst_DbUpdateFaults::initTestCase()
 {
     QVERIFY(m_large.isValid());
-    loadExample(m_large.filePath(QStringLiteral("profile.db")), QStringLiteral("profile-v0.sql"));
-    loadExample(m_large.filePath(QStringLiteral("data.db")), QStringLiteral("data-v0.sql"));
-    loadExample(m_large.filePath(QStringLiteral("qc.db")), QStringLiteral("qc.sql"));
+    loadInstallation(m_large.path());
     QByteArray more = "begin;\n";
     for (const char *table : {"department", "sex", "treatmentRoom", "diagnosis", "doctor", "operator"})
         more += QByteArray("with recursive n(i) as (select 100 union all select i + 1 from n where i < 100099) "
@@ -179,10 +177,7 @@ void tst_DbUpdateFaults::damagedFileIsNotUpgraded()
 {
     QFETCH(QString, table);
     QFETCH(bool, upgradedFirst);
-    for (const char *name : {"profile.db", "data.db", "qc.db"})
-        loadExample(file(QLatin1String(name)), QLatin1String(name) == QLatin1String("qc.db") ? QStringLiteral("qc.sql")
-                    : QLatin1String(name) == QLatin1String("data.db") ? QStringLiteral("data-v0.sql")
-                                                                     : QStringLiteral("profile-v0.sql"));
+    loadInstallation(m_run);
     if (upgradedFirst)
         QCOMPARE(run(m_run).exitCode, 0);
     const QString data = file(QStringLiteral("data.db"));
@@ -209,9 +204,7 @@ void tst_DbUpdateFaults::damagedFileIsNotUpgraded()
 
 void tst_DbUpdateFaults::usersDifferingOnlyInCaseAreNamed()
 {
-    loadExample(file(QStringLiteral("profile.db")), QStringLiteral("profile-v0.sql"));
-    loadExample(file(QStringLiteral("data.db")), QStringLiteral("data-v0.sql"));
-    loadExample(file(QStringLiteral("qc.db")), QStringLiteral("qc.sql"));
+    loadInstallation(m_run);
     QVERIFY(execSql(file(QStringLiteral("profile.db")),
                     {QStringLiteral("insert into user(id, name, level) values(8, 'ADMIN', 1)")}));
     const QByteArray profile = sha256(file(QStringLiteral("profile.db")));
