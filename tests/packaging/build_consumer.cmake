@@ -12,7 +12,8 @@ endfunction()
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(f lib/libCore.so include/Core/profile.h include/Core/kaglobal.h
           include/Core/core_export.h include/Core/coreversion.h lib/cmake/Core/CoreConfig.cmake
-          bin/dbupdate share/man/man1/dbupdate.1 bin/curveview)
+          bin/dbupdate share/man/man1/dbupdate.1 bin/curveview
+          lib/pkgconfig/Core.pc share/Core/schema/profile.sql share/Core/schema/data.sql share/Core/schema/qc.sql)
   if(NOT EXISTS ${prefix}/${f})
     message(FATAL_ERROR "not installed: ${f}")
   endif()
@@ -49,3 +50,21 @@ execute_process(COMMAND ${prefix}/bin/curveview --version RESULT_VARIABLE rc OUT
 if(NOT rc EQUAL 0 OR NOT out MATCHES "^curveview ")
   message(FATAL_ERROR "installed curveview --version: ${rc} ${out} ${err}")
 endif()
+
+# The same application built through pkg-config instead of CMake.
+find_program(PKG_CONFIG pkg-config REQUIRED)
+set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
+execute_process(COMMAND ${PKG_CONFIG} --cflags --libs Core RESULT_VARIABLE rc OUTPUT_VARIABLE flags
+  OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "pkg-config --cflags --libs Core failed")
+endif()
+separate_arguments(flags UNIX_COMMAND "${flags}")
+run(c++ -std=c++17 ${CONSUMER_DIR}/main.cpp ${CONSUMER_DIR}/prefixed.cpp -o ${WORK_DIR}/consumer-pc ${flags}
+    -Wl,-rpath,${prefix}/lib)
+execute_process(COMMAND ${WORK_DIR}/consumer-pc WORKING_DIRECTORY ${WORK_DIR}/run RESULT_VARIABLE rc
+  OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "consumer built with pkg-config failed (${rc}): ${out} ${err}")
+endif()
+message(STATUS "consumer (pkg-config): ${out}")
