@@ -13,6 +13,7 @@ packages=(
   sqlite3 libsqlite3-dev
   libbenchmark-dev
   clang libclang-rt-14-dev
+  lintian
 )
 
 missing=()

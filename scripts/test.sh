@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, then builds and runs every test: the plain build, the
 # address/undefined-behaviour sanitizer build (all tests), the thread
-# sanitizer build (the concurrency tests) and a bounded fuzzing run.
+# sanitizer build (the concurrency tests), the Debian packages (lintian, and
+# the consumer built against them) and a bounded fuzzing run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -33,6 +34,15 @@ scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DCORE_BUILD_BENCH=OFF \
 (cd build-tsan &&
   TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/scripts/tsan.supp" \
   ctest --output-on-failure -L concurrency) || status=1
+
+echo "== Debian packages (lintian errors fail), extracted and used by the consumer"
+if scripts/package.sh; then
+  cmake -DDEB_DIR="$root/build-package" -DLIBDIR="lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)" \
+    -DCONSUMER_DIR="$root/tests/packaging/consumer" -DWORK_DIR="$root/build-package/consumer-work" \
+    -P tests/packaging/build_consumer.cmake || status=1
+else
+  status=1
+fi
 
 if [ -x scripts/fuzz.sh ]; then
   echo "== fuzzing"

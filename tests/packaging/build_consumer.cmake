@@ -1,6 +1,15 @@
-# cmake -P script: install, configure and build the consumer, then run it.
+# cmake -P script: install the build (BUILD_DIR) into a scratch prefix, or
+# extract the Debian packages (DEB_DIR) into a scratch root, then build the
+# consumer against it through CMake and through pkg-config, run it, and run
+# the installed programs.
 file(REMOVE_RECURSE ${WORK_DIR})
-set(prefix ${WORK_DIR}/prefix)
+if(DEFINED DEB_DIR)
+  set(prefix ${WORK_DIR}/root/usr)
+  set(libdir ${LIBDIR})
+else()
+  set(prefix ${WORK_DIR}/prefix)
+  set(libdir lib)
+endif()
 
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc)
@@ -9,11 +18,25 @@ function(run)
   endif()
 endfunction()
 
-run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-foreach(f lib/libCore.so include/Core/profile.h include/Core/kaglobal.h
-          include/Core/core_export.h include/Core/coreversion.h lib/cmake/Core/CoreConfig.cmake
-          bin/dbupdate share/man/man1/dbupdate.1 bin/curveview
-          lib/pkgconfig/Core.pc share/Core/schema/profile.sql share/Core/schema/data.sql share/Core/schema/qc.sql)
+if(DEFINED DEB_DIR)
+  file(GLOB debs ${DEB_DIR}/*.deb)
+  list(LENGTH debs count)
+  if(NOT count EQUAL 3)
+    message(FATAL_ERROR "expected the three packages in ${DEB_DIR}, found: ${debs}")
+  endif()
+  file(MAKE_DIRECTORY ${WORK_DIR}/root)
+  foreach(deb ${debs})
+    run(dpkg-deb -x ${deb} ${WORK_DIR}/root)
+  endforeach()
+  # Packaged programs find libCore on the system's path; here it is the root's.
+  set(ENV{LD_LIBRARY_PATH} ${prefix}/${libdir})
+else()
+  run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+endif()
+foreach(f ${libdir}/libCore.so include/Core/profile.h include/Core/kaglobal.h
+          include/Core/core_export.h include/Core/coreversion.h ${libdir}/cmake/Core/CoreConfig.cmake
+          bin/dbupdate share/man/man1/dbupdate.1.gz bin/curveview share/Core/translations/core_en.qm
+          ${libdir}/pkgconfig/Core.pc share/Core/schema/profile.sql share/Core/schema/data.sql share/Core/schema/qc.sql)
   if(NOT EXISTS ${prefix}/${f})
     message(FATAL_ERROR "not installed: ${f}")
   endif()
@@ -53,15 +76,16 @@ endif()
 
 # The same application built through pkg-config instead of CMake.
 find_program(PKG_CONFIG pkg-config REQUIRED)
-set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
+set(ENV{PKG_CONFIG_PATH} ${prefix}/${libdir}/pkgconfig)
 execute_process(COMMAND ${PKG_CONFIG} --cflags --libs Core RESULT_VARIABLE rc OUTPUT_VARIABLE flags
   OUTPUT_STRIP_TRAILING_WHITESPACE)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "pkg-config --cflags --libs Core failed")
 endif()
 separate_arguments(flags UNIX_COMMAND "${flags}")
-run(c++ -std=c++17 ${CONSUMER_DIR}/main.cpp ${CONSUMER_DIR}/prefixed.cpp -o ${WORK_DIR}/consumer-pc ${flags}
-    -Wl,-rpath,${prefix}/lib)
+# Qt asks applications for position-independent code.
+run(c++ -std=c++17 -fPIC ${CONSUMER_DIR}/main.cpp ${CONSUMER_DIR}/prefixed.cpp -o ${WORK_DIR}/consumer-pc ${flags}
+    -Wl,-rpath,${prefix}/${libdir})
 execute_process(COMMAND ${WORK_DIR}/consumer-pc WORKING_DIRECTORY ${WORK_DIR}/run RESULT_VARIABLE rc
   OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
