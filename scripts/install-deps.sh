@@ -14,6 +14,7 @@ packages=(
   libbenchmark-dev
   clang libclang-rt-14-dev
   lintian
+  fonts-wqy-microhei
 )
 
 missing=()
