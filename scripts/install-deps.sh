@@ -15,6 +15,7 @@ packages=(
   clang libclang-rt-14-dev
   lintian
   fonts-wqy-microhei
+  doxygen
 )
 
 missing=()
