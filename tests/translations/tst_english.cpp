@@ -48,6 +48,15 @@ void tst_English::startupMessages()
     QCOMPARE(m_startup, (QStringList{QStringLiteral("Wrong settings file profile.db: it holds no tables"),
                                      QStringLiteral("Wrong database file data.db: it holds no tables"),
                                      QStringLiteral("Wrong database file qc.db: it holds no tables")}));
+    {
+        // data.db that cannot be opened (a directory of that name).
+        WorkingDirectory dir;
+        QVERIFY(QDir().mkdir(QStringLiteral("data.db")));
+        WarningCapture capture;
+        Profile other;
+        QVERIFY2(capture.warnings().contains(QStringLiteral("Cannot open the database file data.db")),
+                 qPrintable(capture.warnings().join(QLatin1Char('|'))));
+    }
     WarningCapture capture;
     Profile other(QStringLiteral("no/such/dir/profile.db"));
     const QStringList warnings = capture.warnings();
