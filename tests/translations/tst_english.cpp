@@ -34,7 +34,7 @@ private:
 
 void tst_English::initTestCase()
 {
-    auto *translator = new QTranslator(qApp);   // owned by the application
+    auto *translator = new QTranslator(QCoreApplication::instance());   // owned by the application
     QVERIFY(translator->load(QStringLiteral("core_en"), QStringLiteral(QM_DIR)));
     QCoreApplication::installTranslator(translator);
     m_dir = std::make_unique<WorkingDirectory>();   // no files: every start-up message
